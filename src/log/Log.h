@@ -4,6 +4,9 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
+
+class QDateTime;
 
 // The application's one logger: every message is scrubbed of personal data, then
 // mirrored to syslog and appended to the log file on the "moxtrel.log" thread.
@@ -14,6 +17,9 @@ enum class Area { app, player, library, converter, network, updates };
 
 QString levelName(Level level);  // "DEBUG", "INFO", "WARN", "ERROR"
 QString areaName(Area area);     // the lower-case case name
+std::optional<Level> levelFromName(const QString &name);
+std::optional<Area> areaFromName(const QString &name);
+const std::vector<Area> &allAreas();
 
 void debug(Area area, const QString &message);
 void info(Area area, const QString &message);
@@ -35,5 +41,9 @@ QStringList tail(int n);
 
 QString folder();
 QString file();
+
+// The file line of one message (without scrubbing), e.g.
+// "2026-01-02 03:04:05.678 INFO  [app] text\n".
+QString formatLine(const QDateTime &when, Level level, Area area, const QString &scrubbed);
 
 } // namespace Log
