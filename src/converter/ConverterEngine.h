@@ -5,9 +5,9 @@
 
 #include <optional>
 
-class ConvertTarget;
+struct ConvertTarget;
 struct ConvertOptions;
-class ConvertError;
+struct ConvertError;
 
 // Conversions that need no FFmpeg: pictures (libvips), PDFs (Poppler) and text
 // documents (LibreOffice, QTextDocument). Each call blocks until its output is
