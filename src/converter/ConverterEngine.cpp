@@ -1,1 +1,0 @@
-#include "converter/ConverterEngine.h"
