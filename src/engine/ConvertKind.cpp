@@ -1,5 +1,7 @@
 #include "engine/ConvertKind.h"
 
+#include "media/MediaFile.h"
+
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QUrl>
@@ -71,14 +73,12 @@ QList<ConvertKind> ConvertKind::allCases()
 
 const QSet<QString> &ConvertKind::videoExtensions()
 {
-    static const QSet<QString> set = QSet<QString>{QStringLiteral("mkv"), QStringLiteral("webm"), QStringLiteral("avi"), QStringLiteral("wmv"), QStringLiteral("flv"), QStringLiteral("f4v"), QStringLiteral("ts"), QStringLiteral("m2ts"), QStringLiteral("mts"), QStringLiteral("ogv"), QStringLiteral("mpg"), QStringLiteral("mpeg"), QStringLiteral("vob"), QStringLiteral("3gp"), QStringLiteral("3g2"), QStringLiteral("rm"), QStringLiteral("rmvb"), QStringLiteral("asf"), QStringLiteral("divx"), QStringLiteral("m4v"), QStringLiteral("mov"), QStringLiteral("mp4"), QStringLiteral("mxf"), QStringLiteral("dv")};
-    return set;
+    return MediaFile::videoExtensions();
 }
 
 const QSet<QString> &ConvertKind::audioExtensions()
 {
-    static const QSet<QString> set = QSet<QString>{QStringLiteral("opus"), QStringLiteral("ogg"), QStringLiteral("oga"), QStringLiteral("wma"), QStringLiteral("ape"), QStringLiteral("wv"), QStringLiteral("dsf"), QStringLiteral("dff"), QStringLiteral("mka"), QStringLiteral("ac3"), QStringLiteral("eac3"), QStringLiteral("dts"), QStringLiteral("flac"), QStringLiteral("alac"), QStringLiteral("m4a"), QStringLiteral("m4b"), QStringLiteral("aac"), QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("aif"), QStringLiteral("aiff"), QStringLiteral("caf"), QStringLiteral("amr"), QStringLiteral("mpc"), QStringLiteral("tta")};
-    return set;
+    return MediaFile::audioExtensions();
 }
 
 const QSet<QString> &ConvertKind::documentExtensions()
