@@ -38,6 +38,17 @@ SourcePtr openSource(const QString &path)
 
 ImagePtr adopt(VipsImage *image) { return ImagePtr(image); }
 
+// Formats read only through ImageMagick (BMP, ICO, ...) have no streaming loader in
+// this libvips: those are read from memory, which their sizes allow.
+std::optional<QByteArray> readSmallFile(const QString &path)
+{
+    constexpr qint64 kLimit = 256 * 1024 * 1024;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kLimit || file.size() == 0)
+        return std::nullopt;
+    return file.readAll();
+}
+
 // 8-bit sRGB with the alpha band kept, for display and for flattening.
 ImagePtr toSRGB8(VipsImage *in)
 {
@@ -104,30 +115,32 @@ Picture::Picture(VipsImage *image)
 std::optional<QSize> Picture::pixelSize(const QString &path)
 {
     startVips();
-    SourcePtr source = openSource(path);
-    if (!source) {
-        vips_error_clear();
+    ImagePtr header;
+    if (SourcePtr source = openSource(path); source && vips_foreign_find_load_source(source.get()))
+        header = adopt(vips_image_new_from_source(source.get(), "", nullptr));
+    else if (const std::optional<QByteArray> bytes = readSmallFile(path))
+        header = adopt(vips_image_new_from_buffer(bytes->constData(), size_t(bytes->size()), "", nullptr));
+    vips_error_clear();
+    if (!header)
         return std::nullopt;
-    }
-    ImagePtr header = adopt(vips_image_new_from_source(source.get(), "", nullptr));
-    if (!header) {
-        vips_error_clear();
-        return std::nullopt;
-    }
     return QSize(std::max(0, vips_image_get_width(header.get())), std::max(0, vips_image_get_height(header.get())));
 }
 
 std::optional<Picture> Picture::scaled(const QString &path, int limit, bool flatten)
 {
     startVips();
-    SourcePtr source = openSource(path);
-    if (!source) {
-        vips_error_clear();
-        return std::nullopt;
-    }
     limit = std::max(limit, 1);
+    // Errors in the data fail the load instead of leaving grey or garbled areas.
     VipsImage *thumb = nullptr;
-    if (vips_thumbnail_source(source.get(), &thumb, limit, "height", limit, "size", VIPS_SIZE_DOWN, nullptr) != 0) {
+    std::optional<QByteArray> bytes;  // must outlive the lazy decode below
+    if (SourcePtr source = openSource(path); source && vips_foreign_find_load_source(source.get())) {
+        vips_thumbnail_source(source.get(), &thumb, limit, "height", limit, "size", VIPS_SIZE_DOWN,
+                              "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
+    } else if ((bytes = readSmallFile(path))) {
+        vips_thumbnail_buffer(bytes->data(), size_t(bytes->size()), &thumb, limit, "height", limit, "size",
+                              VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
+    }
+    if (!thumb) {
         vips_error_clear();
         return std::nullopt;
     }
@@ -151,7 +164,15 @@ std::optional<Picture> Picture::scaled(const QString &path, int limit, bool flat
 bool Picture::canWrite(Format format)
 {
     startVips();
-    return vips_type_find("VipsOperation", saverName(format)) != 0;
+    VipsOperation *saver = vips_operation_new(saverName(format));
+    if (!saver) {
+        vips_error_clear();
+        return false;
+    }
+    // Also honours savers this process has blocked (libvips' untrusted-operation policy).
+    const bool blocked = vips_operation_get_flags(saver) & VIPS_OPERATION_BLOCKED;
+    g_object_unref(saver);
+    return !blocked;
 }
 
 QSize Picture::size() const
