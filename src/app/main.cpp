@@ -1,11 +1,7 @@
-#include "core/MediaApp.h"
-
-#include <QCoreApplication>
-#include <cstdio>
+#include "app/AppEntry.h"
+#include "app/AppRoutes.h"
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    std::printf("%s %s\n", qPrintable(MediaApp::name()), qPrintable(MediaApp::version()));
-    return 0;
+    return AppEntry::run(argc, argv, [] { return std::make_unique<LoggingRoutes>(); });
 }

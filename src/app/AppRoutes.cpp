@@ -1,0 +1,21 @@
+#include "app/AppRoutes.h"
+
+#include "log/Log.h"
+
+namespace {
+void note(const QString &what)
+{
+    Log::info(Log::Area::app, what + QStringLiteral(": not available in this build"));
+}
+} // namespace
+
+void LoggingRoutes::startUpdates() { note(QStringLiteral("Updates")); }
+void LoggingRoutes::reconnectShares() { note(QStringLiteral("Network shares")); }
+void LoggingRoutes::prunePlayback() { note(QStringLiteral("Playback cleanup")); }
+void LoggingRoutes::showLibrary() { note(QStringLiteral("Media library")); }
+void LoggingRoutes::openPlayer(const QUrl &url) { note(QStringLiteral("Player for ") + url.fileName()); }
+
+void LoggingRoutes::convertFiles(const QList<QUrl> &urls)
+{
+    note(QStringLiteral("Converter for %1 files").arg(urls.size()));
+}
