@@ -33,11 +33,6 @@ QString readText(const QString &path)
     return QString::fromUtf8(file.readAll());
 }
 
-bool isListedReady(const QString &playlistText)
-{
-    return playlistText.count(QLatin1String("#EXTINF")) >= 3 || playlistText.contains(QLatin1String("#EXT-X-ENDLIST"));
-}
-
 QString lowerSuffix(const QString &path)
 {
     return QFileInfo(path).suffix().toLower();
@@ -163,6 +158,11 @@ QStringList PlaybackTranscoder::arguments(const Plan &plan, const QString &sourc
                         QStringLiteral("independent_segments+temp_file"),
                         folder + QStringLiteral("/index.m3u8")};
     return args;
+}
+
+bool PlaybackTranscoder::readyToPlay(const QString &playlistText)
+{
+    return playlistText.count(QLatin1String("#EXTINF")) >= 3 || playlistText.contains(QLatin1String("#EXT-X-ENDLIST"));
 }
 
 double PlaybackTranscoder::available(const QString &playlist)
@@ -303,7 +303,7 @@ void PlaybackTranscoder::checkReady()
         m_poll->stop();
         return;
     }
-    if (isListedReady(readText(m_folder + QStringLiteral("/index.m3u8")))) {
+    if (readyToPlay(readText(m_folder + QStringLiteral("/index.m3u8")))) {
         m_poll->stop();
         report(readyValue(m_plan.converting()));
         return;

@@ -96,6 +96,9 @@ public:
     // The error a failed ffmpeg message becomes; nothing for "Cancelled".
     static std::optional<ConvertError> failure(const QString &message);
 
+    // Whether a playlist's text lists three segments or is complete.
+    static bool readyToPlay(const QString &playlistText);
+
     // Seconds of stream listed so far; infinity once the playlist is complete.
     static double available(const QString &playlist);
 

@@ -282,6 +282,29 @@ private slots:
         QCOMPARE(PlaybackTranscoder::available(path), seconds);
     }
 
+    void readyToPlay_data()
+    {
+        QTest::addColumn<QByteArray>("playlist");
+        QTest::addColumn<bool>("ready");
+        const QByteArray head = "#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-PLAYLIST-TYPE:EVENT\n#EXT-X-MAP:URI=\"init.mp4\"\n";
+        const QByteArray segment = "#EXTINF:4.000000,\nseg00000.m4s\n";
+        QTest::newRow("nothing yet") << QByteArray() << false;
+        QTest::newRow("header only") << head << false;
+        QTest::newRow("one segment") << head + segment << false;
+        QTest::newRow("two segments") << head + segment + segment << false;
+        QTest::newRow("three segments") << head + segment + segment + segment << true;
+        QTest::newRow("five segments") << head + segment.repeated(5) << true;
+        QTest::newRow("one segment, complete") << head + segment + "#EXT-X-ENDLIST\n" << true;
+        QTest::newRow("complete, no segments") << head + "#EXT-X-ENDLIST\n" << true;
+    }
+
+    void readyToPlay()
+    {
+        QFETCH(QByteArray, playlist);
+        QFETCH(bool, ready);
+        QCOMPARE(PlaybackTranscoder::readyToPlay(QString::fromUtf8(playlist)), ready);
+    }
+
     void arguments_data()
     {
         QTest::addColumn<QString>("kind");
