@@ -131,14 +131,16 @@ std::optional<Picture> Picture::scaled(const QString &path, int limit, bool flat
     startVips();
     limit = std::max(limit, 1);
     // Errors in the data fail the load instead of leaving grey or garbled areas.
+    // (This libvips hands the loader only its option string, not "fail_on".)
+    static constexpr char kFailOnErrors[] = "fail_on=error";
     VipsImage *thumb = nullptr;
     std::optional<QByteArray> bytes;  // must outlive the lazy decode below
     if (SourcePtr source = openSource(path); source && vips_foreign_find_load_source(source.get())) {
         vips_thumbnail_source(source.get(), &thumb, limit, "height", limit, "size", VIPS_SIZE_DOWN,
-                              "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
+                              "option_string", kFailOnErrors, nullptr);
     } else if ((bytes = readSmallFile(path))) {
         vips_thumbnail_buffer(bytes->data(), size_t(bytes->size()), &thumb, limit, "height", limit, "size",
-                              VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
+                              VIPS_SIZE_DOWN, "option_string", kFailOnErrors, nullptr);
     }
     if (!thumb) {
         vips_error_clear();
