@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -436,6 +437,13 @@ private:
 
 void LocalStreamServer::Loop::run()
 {
+    // sendfile has no MSG_NOSIGNAL: a client that leaves mid-body would raise
+    // SIGPIPE, which ends the whole application. Held back on this thread only.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+
     epoll_event events[64];
     for (;;) {
         const bool timers = !m_connections.empty() || m_listenerPausedUntil;
@@ -618,8 +626,15 @@ void LocalStreamServer::Loop::sendMore(Connection &c)
                                      size_t(std::min(c.fileLeft, sendfileChunk)));
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return;
+        if (n < 0 && errno == EPIPE) {
+            sigset_t pipe;
+            sigemptyset(&pipe);
+            sigaddset(&pipe, SIGPIPE);
+            const timespec now{};
+            sigtimedwait(&pipe, nullptr, &now);
+        }
         if (n <= 0) {
-            // Unreadable, or the file shrank under us: the promised length cannot
+            // Gone, unreadable, or the file shrank under us: the promised length cannot
             // be kept, so the client must see the connection cut short.
             close(c);
             return;

@@ -147,6 +147,8 @@ private slots:
     void servesThroughSymlinkedRoot();
     void namedThread();
     void survivesDroppedConnections();
+    void survivesClientsLeavingMidBody_data();
+    void survivesClientsLeavingMidBody();
     void curlRanges_data();
     void curlRanges();
     void playsHlsToTheEnd();
@@ -428,6 +430,38 @@ void TestLocalStreamServer::survivesDroppedConnections()
     QCOMPARE(exchange(m_port, {get(s + "seg0.m4s")}), ok(segmentType, segment));
     QCOMPARE(exchange(m_port, {ranged(s + "seg0.m4s", "1-3")}), partial(segmentType, segment, 1, 3));
     QCOMPARE(m_server->port(), m_port);
+}
+
+void TestLocalStreamServer::survivesClientsLeavingMidBody_data()
+{
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("reset") << true;
+    QTest::newRow("plain close") << false;
+}
+
+void TestLocalStreamServer::survivesClientsLeavingMidBody()
+{
+    QFETCH(bool, reset);
+    // Far larger than the socket buffers, so the server is still sending when the
+    // client goes away.
+    const QString big = root() + u"/KEY/big.m4s"_s;
+    if (!QFile::exists(big))
+        QVERIFY(writeFile(big, pattern(48 << 20, 4)));
+    const QByteArray s = "/" + m_server->secret().toUtf8() + "/KEY/";
+    for (int i = 0; i < 5; ++i) {
+        const int fd = connectTo(m_port);
+        QVERIFY(fd >= 0);
+        const QByteArray request = get(s + "big.m4s");
+        QCOMPARE(::send(fd, request.constData(), request.size(), MSG_NOSIGNAL), request.size());
+        char buffer[65536];
+        QVERIFY(::recv(fd, buffer, sizeof buffer, MSG_WAITALL) > 0);
+        if (reset) {
+            const linger abort{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        }
+        ::close(fd);
+    }
+    QCOMPARE(exchange(m_port, {get(s + "seg0.m4s")}), ok(segmentType, segment));
 }
 
 void TestLocalStreamServer::curlRanges_data()
