@@ -99,16 +99,18 @@ private:
     std::thread m_thread;
 };
 
-Writer &writer()
-{
-    static Writer instance;
-    return instance;
-}
-
 const QString &baseName()
 {
     static const QString value = MediaApp::isMoxtrel() ? QStringLiteral("Moxtrel") : MediaApp::name();
     return value;
+}
+
+Writer &writer()
+{
+    // The paths the writer uses must outlive it: statics made first are destroyed last.
+    (void)file();
+    static Writer instance;
+    return instance;
 }
 
 QString previousFile()

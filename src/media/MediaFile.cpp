@@ -119,6 +119,8 @@ std::optional<PlayerMediaKind> kind(const QUrl &url)
 
 QList<QUrl> siblings(const QUrl &url)
 {
+    if (!url.isLocalFile())
+        return {url};
     const QString path = url.toLocalFile();
     const QString folder = QFileInfo(path).absolutePath();
     const QByteArray encodedFolder = QFile::encodeName(folder);

@@ -187,6 +187,7 @@ void TestMediaFile::siblingsOfUnlistableFolder_data()
     QTest::newRow("missing folder") << "missing";
     QTest::newRow("parent is a file") << "file";
     QTest::newRow("folder without permissions") << "locked";
+    QTest::newRow("not a file address") << "web";
 }
 
 void TestMediaFile::siblingsOfUnlistableFolder()
@@ -196,6 +197,10 @@ void TestMediaFile::siblingsOfUnlistableFolder()
     QString target;
     if (folderKind == QLatin1String("missing")) {
         target = dir.filePath(QStringLiteral("nowhere/a.mp4"));
+    } else if (folderKind == QLatin1String("web")) {
+        const QUrl web(QStringLiteral("https://example.org/show/a.mp4"));
+        QCOMPARE(MediaFile::siblings(web), QList<QUrl>{web});
+        return;
     } else if (folderKind == QLatin1String("file")) {
         touch(dir.filePath(QStringLiteral("plain")));
         target = dir.filePath(QStringLiteral("plain/a.mp4"));
