@@ -307,7 +307,8 @@ Reply answer(QByteArrayView request, const QByteArray &secret, const QString &ro
     if (path.isEmpty() || !path.startsWith(root + QLatin1Char('/')))
         return errorAnswer(404);
 
-    UniqueFd file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking so that a FIFO cannot hold the thread; it is no regular file.
+    UniqueFd file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info{};
     if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return errorAnswer(404);

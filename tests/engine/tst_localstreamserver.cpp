@@ -12,6 +12,7 @@
 #include <netinet/tcp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <optional>
@@ -174,6 +175,7 @@ void TestLocalStreamServer::initTestCase()
     QVERIFY(writeFile(key + u"/empty.m4s"_s, {}));
     QVERIFY(writeFile(m_dir.path() + u"/outside/secret.m4s"_s, outside));
     QVERIFY(QDir().mkpath(key + u"/folder.m4s"_s));
+    QVERIFY(::mkfifo(QFile::encodeName(key + u"/fifo.m4s"_s).constData(), 0600) == 0);
     QVERIFY(QFile::link(m_dir.path() + u"/outside/secret.m4s"_s, key + u"/escape.m4s"_s));
     QVERIFY(QFile::link(key + u"/seg0.m4s"_s, key + u"/alias.m4s"_s));
     QVERIFY(QFile::link(m_dir.path() + u"/outside"_s, key + u"/away"_s));
@@ -336,6 +338,7 @@ void TestLocalStreamServer::replies_data()
         << false << notFound;
     QTest::newRow("missing file") << QByteArrayList{get(s + "seg7.m4s")} << false << notFound;
     QTest::newRow("folder") << QByteArrayList{get(s + "folder.m4s")} << false << notFound;
+    QTest::newRow("FIFO") << QByteArrayList{get(s + "fifo.m4s")} << false << notFound;
     QTest::newRow("query string is part of the name") << QByteArrayList{get(seg + "?x=1")} << false
                                                       << notFound;
 
