@@ -286,6 +286,11 @@ void MediaPlayerController::playerReady()
 {
     if (m_ready || !m_player || !m_playing || !isCurrent(*m_playing))
         return;
+    // Nothing decodable in it: not playable, whatever the pipeline thinks.
+    if (!m_player->hasVideo() && !m_player->hasAudio()) {
+        playerFailed();
+        return;
+    }
     m_ready = true;
     const double loaded = m_player->duration();
     const double seconds = std::isfinite(loaded) && loaded > 0 ? loaded : (m_known ? m_known->duration : 0);
