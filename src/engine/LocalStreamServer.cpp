@@ -1,10 +1,11 @@
 #include "engine/LocalStreamServer.h"
 
+#include "engine/PlaybackTranscoder.h"
+
 #include <QByteArrayView>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QThread>
 #include <QUuid>
 
@@ -334,12 +335,6 @@ Reply answer(QByteArrayView request, const QByteArray &secret, const QString &ro
         reply.length = length;
     }
     return reply;
-}
-
-QString playbackCache()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-           + QStringLiteral("/Moxtrel/Playback");
 }
 
 } // namespace
@@ -697,7 +692,7 @@ LocalStreamServer::~LocalStreamServer()
 
 LocalStreamServer &LocalStreamServer::shared()
 {
-    static LocalStreamServer server(playbackCache());
+    static LocalStreamServer server(PlaybackTranscoder::cache());
     return server;
 }
 

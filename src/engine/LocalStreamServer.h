@@ -26,7 +26,7 @@ public:
     LocalStreamServer &operator=(const LocalStreamServer &) = delete;
 
     // The one instance of the application, serving the playback scratch root
-    // ($XDG_CACHE_HOME/Moxtrel/Playback). Only wiring code calls this.
+    // (PlaybackTranscoder::cache()). Only wiring code calls this.
     static LocalStreamServer &shared();
 
     // Starts the server if needed and returns the HTTP URL under which `file` (a

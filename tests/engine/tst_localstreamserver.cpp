@@ -142,6 +142,7 @@ class TestLocalStreamServer : public QObject
 private slots:
     void initTestCase();
     void identity();
+    void sharedServesThePlaybackCache();
     void urls_data();
     void urls();
     void replies_data();
@@ -158,6 +159,7 @@ private slots:
 
 private:
     QString root() const { return m_dir.path() + u"/Playback"_s; }
+    TestSupport::TempHome m_home;  // before anything reads the XDG folders
     QTemporaryDir m_dir;
     std::optional<LocalStreamServer> m_server;
     quint16 m_port = 0;
@@ -199,6 +201,22 @@ void TestLocalStreamServer::identity()
     QVERIFY(m_server->url(root() + u"/KEY/seg0.m4s"_s).has_value());
     QCOMPARE(m_server->port(), m_port);
     QCOMPARE(m_server->secret(), secret);
+}
+
+void TestLocalStreamServer::sharedServesThePlaybackCache()
+{
+    const QString cache = m_home.cache() + u"/Moxtrel/Playback"_s;
+    QVERIFY(writeFile(cache + u"/K1/index.m3u8"_s, playlist));
+    LocalStreamServer &shared = LocalStreamServer::shared();
+    QCOMPARE(&LocalStreamServer::shared(), &shared);
+    QCOMPARE(shared.root(), cache);
+    const auto url = shared.url(QUrl::fromLocalFile(cache + u"/K1/index.m3u8"_s));
+    QVERIFY(url.has_value());
+    QCOMPARE(url->toString(), u"http://127.0.0.1:%1/%2/K1/index.m3u8"_s.arg(shared.port()).arg(shared.secret()));
+    QCOMPARE(exchange(shared.port(), {get(url->path(QUrl::FullyEncoded).toUtf8())}),
+             ok("application/vnd.apple.mpegurl", playlist));
+    // The test server's files are not the shared one's.
+    QVERIFY(!shared.url(root() + u"/KEY/seg0.m4s"_s));
 }
 
 void TestLocalStreamServer::urls_data()
