@@ -3,6 +3,7 @@
 #include "core/MediaApp.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +18,8 @@
 namespace FFmpeg {
 
 namespace {
+
+constexpr qint64 probeLimitMs = 60000;
 
 const QString &locations(int which)
 {
@@ -319,11 +322,19 @@ std::optional<Probe> probeNow(const QString &path)
                               path});
     if (!process.waitForStarted())
         return std::nullopt;
+    // ffprobe reads headers only, so it ends quickly; a stuck one (a pipe or a hung
+    // network mount behind the path) must not leave the caller waiting forever.
+    const QDeadlineTimer deadline(probeLimitMs);
     QByteArray out;
-    // Read to the end; ffprobe finishes on its own, however long the file.
-    while (process.waitForReadyRead(-1))
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        process.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 1000)));
         out += process.readAllStandardOutput();
-    process.waitForFinished(-1);
+    }
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        return std::nullopt;
+    }
     out += process.readAllStandardOutput();
     return Probe::decode(out);
 }

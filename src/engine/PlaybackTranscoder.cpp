@@ -10,6 +10,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QStandardPaths>
 #include <QThreadPool>
 #include <QTimer>
@@ -287,9 +288,23 @@ void PlaybackTranscoder::probed(const QString &path, const std::optional<FFmpeg:
     m_poll = new QTimer(this);
     m_poll->setInterval(pollMs);
     connect(m_poll, &QTimer::timeout, this, &PlaybackTranscoder::checkReady);
+    // ffmpeg renames each playlist update into the folder; looking at once saves up
+    // to a poll period before playback starts. The poll stays as the fallback.
+    m_watcher = new QFileSystemWatcher({m_folder}, this);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &PlaybackTranscoder::checkReady);
     checkReady();
     if (!m_reported && isRunning())
         m_poll->start();
+}
+
+void PlaybackTranscoder::stopChecking()
+{
+    if (m_poll)
+        m_poll->stop();
+    if (m_watcher) {
+        m_watcher->deleteLater();
+        m_watcher = nullptr;
+    }
 }
 
 PlaybackTranscoder::Ready PlaybackTranscoder::readyValue(bool converting) const
@@ -299,17 +314,17 @@ PlaybackTranscoder::Ready PlaybackTranscoder::readyValue(bool converting) const
 
 void PlaybackTranscoder::checkReady()
 {
-    if (m_reported) {
-        m_poll->stop();
+    if (m_reported || m_stopped) {
+        stopChecking();
         return;
     }
     if (readyToPlay(readText(m_folder + QStringLiteral("/index.m3u8")))) {
-        m_poll->stop();
+        stopChecking();
         report(readyValue(m_plan.converting()));
         return;
     }
     if (!isRunning())
-        m_poll->stop();  // the job's completion decides
+        stopChecking();  // the job's completion decides
 }
 
 void PlaybackTranscoder::jobFinished(const std::optional<QString> &message)
@@ -349,8 +364,7 @@ void PlaybackTranscoder::report(const Result &result)
     if (m_reported || m_stopped)
         return;
     m_reported = true;
-    if (m_poll)
-        m_poll->stop();
+    stopChecking();
     // Delivered from its own event, so the handler may stop or delete this transcoder.
     QMetaObject::invokeMethod(
         this,
@@ -367,8 +381,7 @@ void PlaybackTranscoder::report(const Result &result)
 void PlaybackTranscoder::stop()
 {
     m_stopped = true;
-    if (m_poll)
-        m_poll->stop();
+    stopChecking();
     if (m_job) {
         m_job->cancel();
         delete m_job;  // a deleted job never reports

@@ -15,6 +15,7 @@
 #include <optional>
 #include <variant>
 
+class QFileSystemWatcher;
 class QTimer;
 
 namespace FFmpeg {
@@ -114,6 +115,7 @@ public:
 private:
     void probed(const QString &path, const std::optional<FFmpeg::Probe> &probe);
     void checkReady();
+    void stopChecking();
     void jobFinished(const std::optional<QString> &message);
     void report(const Result &result);
     Ready readyValue(bool converting) const;
@@ -123,6 +125,7 @@ private:
     ReadyHandler m_ready;
     FFmpeg::Job *m_job = nullptr;
     QTimer *m_poll = nullptr;
+    QFileSystemWatcher *m_watcher = nullptr;
     QString m_folder;
     QStringList m_arguments;
     Plan m_plan;

@@ -1,0 +1,160 @@
+// Playback transcoder speed:
+//  1. start -> Ready for a 10-minute 1080p H.264/AAC MKV (rewrap), fresh scratch
+//     folder each run (goal: under 0.5 s);
+//  2. re-encode of a 1080p VP9/Opus WebM: the transcoder's whole conversion against
+//     plain ffmpeg run with the same arguments, as a speed ratio (goal: >= 0.97).
+// Usage: bench_transcoder [media folder] [rewrap|reencode]
+// (media is made in the folder once and reused; both parts run by default)
+
+#include "engine/EncoderSet.h"
+#include "engine/FFmpeg.h"
+#include "engine/PlaybackTranscoder.h"
+
+#include "support/EngineMedia.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <algorithm>
+
+namespace {
+
+QTextStream out(stdout);
+
+double median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[v.size() / 2];
+}
+
+QString ensure(const QString &path, const std::function<QString()> &make)
+{
+    if (QFileInfo(path).size() > 0)
+        return path;
+    out << "making " << path << " ..." << Qt::endl;
+    return make();
+}
+
+// Seconds from start() to the report; `complete` also waits for ffmpeg to finish.
+double timeTranscoder(const QString &source, const QString &cache, bool complete, QStringList *args = nullptr)
+{
+    PlaybackTranscoder transcoder(EncoderSet::current(), cache);
+    bool reported = false;
+    bool failed = false;
+    QElapsedTimer timer;
+    timer.start();
+    transcoder.start(source, [&](const PlaybackTranscoder::Result &r) {
+        reported = true;
+        failed = std::holds_alternative<ConvertError>(r);
+    });
+    if (!QTest::qWaitFor([&] { return reported; }, 600000))
+        return -1;
+    double seconds = timer.nsecsElapsed() / 1e9;
+    if (complete && !failed) {
+        // Poll finely so the wait adds little to the measured time.
+        while (!transcoder.complete() && transcoder.isRunning())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (!QTest::qWaitFor([&] { return transcoder.complete(); }, 600000))
+            return -1;
+        seconds = timer.nsecsElapsed() / 1e9;
+    }
+    if (args)
+        *args = transcoder.lastArguments();
+    if (failed) {
+        out << "transcoder failed" << Qt::endl;
+        return -1;
+    }
+    return seconds;
+}
+
+double timePlainFFmpeg(const QStringList &args)
+{
+    QProcess process;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(FFmpeg::ffmpeg(), FFmpeg::Job::prefix() + args);
+    process.waitForFinished(-1);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return process.exitCode() == 0 ? seconds : -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath() + QStringLiteral("/zm-bench");
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    QDir().mkpath(dir);
+    out << "encoder set: " << EncoderSet::current().h264() << " / " << EncoderSet::current().aac() << Qt::endl;
+
+    // 1. Rewrap start -> Ready.
+    if (only.isEmpty() || only == QLatin1String("rewrap")) {
+    const QString mkv = ensure(dir + QStringLiteral("/tenmin1080.mkv"), [&] {
+        // Ten seconds encoded once, then repeated sixty times without re-encoding.
+        const QString clip = EngineMedia::h264AacMkv(dir, 10, QStringLiteral("1920x1080"), QStringLiteral("clip1080.mkv"));
+        if (clip.isEmpty())
+            return QString();
+        const QString path = dir + QStringLiteral("/tenmin1080.mkv");
+        const int rc = TestSupport::run(QStringLiteral("ffmpeg"),
+                                        {"-hide_banner", "-loglevel", "error", "-y", "-stream_loop", "59", "-i", clip,
+                                         "-map", "0", "-c", "copy", path},
+                                        nullptr, 600000);
+        return rc == 0 ? path : QString();
+    });
+    if (mkv.isEmpty())
+        return 1;
+    QList<double> ready;
+    for (int i = 0; i < 7; ++i) {
+        QTemporaryDir cache;
+        const double s = timeTranscoder(mkv, cache.path(), false);
+        if (s < 0)
+            return 1;
+        ready << s;
+    }
+    out << QStringLiteral("rewrap start->Ready, 10 min 1080p H.264/AAC MKV: median %1 s, min %2 s, max %3 s (7 runs)")
+               .arg(median(ready), 0, 'f', 3)
+               .arg(*std::min_element(ready.begin(), ready.end()), 0, 'f', 3)
+               .arg(*std::max_element(ready.begin(), ready.end()), 0, 'f', 3)
+        << Qt::endl;
+    }
+
+    // 2. Re-encode speed against plain ffmpeg with the same arguments.
+    if (!only.isEmpty() && only != QLatin1String("reencode"))
+        return 0;
+    const QString webm = ensure(dir + QStringLiteral("/vp9-1080.webm"), [&] {
+        return EngineMedia::vp9OpusWebm(dir, 20, QStringLiteral("1920x1080"), QStringLiteral("vp9-1080.webm"));
+    });
+    if (webm.isEmpty())
+        return 1;
+    QList<double> ours, plain;
+    for (int i = 0; i < 3; ++i) {
+        QTemporaryDir cacheA;
+        QStringList args;
+        const double a = timeTranscoder(webm, cacheA.path(), true, &args);
+        QTemporaryDir cacheB;
+        const QString folder = QFileInfo(args.last()).path();
+        args.replaceInStrings(folder, cacheB.path());
+        const double b = timePlainFFmpeg(args);
+        if (a < 0 || b < 0)
+            return 1;
+        ours << a;
+        plain << b;
+        out << QStringLiteral("  run %1: transcoder %2 s, plain ffmpeg %3 s").arg(i + 1).arg(a, 0, 'f', 2).arg(b, 0, 'f', 2)
+            << Qt::endl;
+    }
+    out << QStringLiteral("re-encode 20 s 1080p VP9/Opus WebM: transcoder median %1 s, plain ffmpeg median %2 s, "
+                          "speed ratio %3")
+               .arg(median(ours), 0, 'f', 2)
+               .arg(median(plain), 0, 'f', 2)
+               .arg(median(plain) / median(ours), 0, 'f', 3)
+        << Qt::endl;
+    return 0;
+}
