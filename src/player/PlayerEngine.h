@@ -9,6 +9,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class PlayerAudioEffects;
 class QTimer;
@@ -122,6 +125,10 @@ public:
     // The window's audio effects, shared with the audio taps.
     const std::shared_ptr<PlayerAudioEffects> &audioEffects() const { return m_effects; }
 
+    // Opaque outside PlayerEngine.cpp: the GStreamer side and its bridge to this object.
+    struct Pipeline;
+    class Relay;
+
 signals:
     void urlChanged();
     void statusChanged(PlayerEngine::Status status);
@@ -141,13 +148,14 @@ signals:
     void errorOccurred(const QString &message);
 
 private:
-    struct Pipeline;
-    class Relay;
     friend class Relay;
 
+    bool buildPipeline();
+    void dropPipeline();
+    void reload();
     void handleMessage(void *message);  // a GstMessage*, on the main thread
-    void handleStateChanged();
     void handleAsyncDone();
+    void handleEndOfStream();
     void handleError(void *message);
     void handleTags(void *message);
     void handleStreams(void *message);
@@ -158,7 +166,6 @@ private:
     void startSeek(double seconds, bool exact, float rate);
     void finishSeeks(bool finished);
     void applyRate();
-    void rebuildAudioFilter();
     void setStatus(Status status);
     void fail(const QString &message);
     void resetItemState();
@@ -184,10 +191,12 @@ private:
     bool m_hasAudio = false;
     bool m_hasVideo = false;
     QImage m_cover;
-    bool m_prerolled = false;
+    bool m_prerolled = false;     // the current pipeline reached PAUSED once
     bool m_atEnd = false;
-    double m_lastFrameTime = -1;  // seconds, pts of the last frame delivered
+    double m_lastFrameTime = -1;  // seconds, stream time of the newest frame
     double m_frameDuration = 0;   // seconds, from the video caps
     std::vector<SeekDone> m_seekWaiters;
-    bool m_seekPending = false;   // a flushing seek awaits its ASYNC_DONE
+    std::optional<double> m_seekTarget;                     // a flushing seek in flight
+    std::optional<std::pair<double, bool>> m_deferredSeek;  // asked before ready: at, exact
+    std::optional<double> m_reloadPosition;                 // rebuilding the pipeline at
 };
