@@ -40,6 +40,7 @@ chmod -R a+rX "$work/root"
 
 "$build/bench/bench_streamserver" "$work/root" "$work/root/KEY/seg0.m4s" > "$work/url" &
 pids+=($!)
+ours_pid=$!
 for _ in $(seq 50); do [ -s "$work/url" ] && break; sleep 0.1; done
 ours=$(head -n1 "$work/url")
 [ -n "$ours" ] || { echo "the stream server did not start" >&2; exit 1; }
@@ -74,12 +75,26 @@ http {
 CONF
   "$nginx" -p "$work" -c "$work/nginx-$1.conf" -e "$work/nginx-error.log" &
   pids+=($!)
+  eval "nginx_$1_pid=$!"
 }
 
-rate() {  # $1: URL; prints requests/second
-  local out
+cpu_ticks() {  # $1: pid; CPU time of the process and its children (nginx workers), in ticks
+  local total=0 pid
+  for pid in "$1" $(pgrep -P "$1" || true); do
+    total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
+  done
+  echo "$total"
+}
+
+rate() {  # $1: URL, $2: server pid, $3: name; prints requests/second, notes CPU per request
+  local out before after requests
+  before=$(cpu_ticks "$2")
   out=$(wrk -t1 -c"$connections" -d"${seconds}s" -H "Connection: close" "$1")
+  after=$(cpu_ticks "$2")
   if echo "$out" | grep -q "Non-2xx"; then echo "non-2xx replies from $1" >&2; echo "$out" >&2; exit 1; fi
+  requests=$(echo "$out" | awk '/requests in/ {print $1}')
+  awk -v t=$((after - before)) -v r="$requests" -v hz="$(getconf CLK_TCK)" \
+    'BEGIN {printf "%.3f\n", t * 1000 / hz / r}' >> "$work/$3.cpu"
   echo "$out" | awk '/Requests\/sec/ {print $2}'
 }
 
@@ -104,9 +119,9 @@ done
 # all of them alike; the medians are compared.
 : > "$work/ours"; : > "$work/auto"; : > "$work/one"
 for _ in $(seq "$rounds"); do
-  rate "$ours" >> "$work/ours"
-  rate "$nginx_auto" >> "$work/auto"
-  rate "$nginx_one" >> "$work/one"
+  rate "$ours" "$ours_pid" ours >> "$work/ours"
+  rate "$nginx_auto" "$nginx_auto_pid" auto >> "$work/auto"
+  rate "$nginx_one" "$nginx_1_pid" one >> "$work/one"
 done
 ours_rate=$(median < "$work/ours")
 auto_rate=$(median < "$work/auto")
@@ -114,9 +129,13 @@ one_rate=$(median < "$work/one")
 
 echo "4 MiB segments, Connection: close, wrk -t1 -c$connections, $rounds rounds of ${seconds} s," \
      "$(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
-printf "LocalStreamServer      %8.1f req/s (runs: %s)\n" "$ours_rate" "$(paste -sd' ' "$work/ours")"
-printf "nginx, workers auto    %8.1f req/s (runs: %s)\n" "$auto_rate" "$(paste -sd' ' "$work/auto")"
-printf "nginx, 1 worker        %8.1f req/s (runs: %s)\n" "$one_rate" "$(paste -sd' ' "$work/one")"
+# Server CPU per request does not depend on what else the machine runs.
+printf "LocalStreamServer      %8.1f req/s, %.3f ms CPU/request (runs: %s)\n" "$ours_rate" \
+  "$(median < "$work/ours.cpu")" "$(paste -sd' ' "$work/ours")"
+printf "nginx, workers auto    %8.1f req/s, %.3f ms CPU/request (runs: %s)\n" "$auto_rate" \
+  "$(median < "$work/auto.cpu")" "$(paste -sd' ' "$work/auto")"
+printf "nginx, 1 worker        %8.1f req/s, %.3f ms CPU/request (runs: %s)\n" "$one_rate" \
+  "$(median < "$work/one.cpu")" "$(paste -sd' ' "$work/one")"
 awk -v o="$ours_rate" -v a="$auto_rate" -v n="$one_rate" 'BEGIN {
   printf "ratio to nginx (auto)  %8.3f\n", o / a
   printf "ratio to nginx (1)     %8.3f\n", o / n

@@ -25,6 +25,7 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/sendfile.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -218,6 +219,16 @@ QString resolvedLoosely(const QString &path)
     return (parent == QLatin1String("/") ? QString() : parent) + clean.mid(slash);
 }
 
+// Where the head's blank line ends; -1 without one.
+qsizetype headEnd(const QByteArray &data)
+{
+    const qsizetype crlf = data.indexOf("\r\n\r\n");
+    const qsizetype lf = data.indexOf("\n\n");
+    if (crlf >= 0 && (lf < 0 || crlf < lf))
+        return crlf + 4;
+    return lf >= 0 ? lf + 2 : -1;
+}
+
 // What one request gets: the head, then for GET `length` bytes of `file` from
 // `offset`.
 struct Reply
@@ -389,6 +400,10 @@ private:
         off_t fileOffset = 0;
         qint64 fileLeft = 0;
         qint64 deadline = 0;
+        uint32_t events = EPOLLIN;
+        // The client sent more than a complete head: its unread bytes must be
+        // drained before the close.
+        bool lingers = false;
     };
 
     void wake()
@@ -411,7 +426,14 @@ private:
     void readHead(Connection &c);
     void respond(Connection &c);
     void sendMore(Connection &c);
+    void finish(Connection &c);
     void startLinger(Connection &c);
+    void setEvents(Connection &c, uint32_t events)
+    {
+        if (c.events != events)
+            watch(c.socket.get(), events, EPOLL_CTL_MOD);
+        c.events = events;
+    }
     void drain(Connection &c);
     void close(Connection &c) { m_connections.erase(c.socket.get()); }
     void sweep(qint64 now);
@@ -590,6 +612,7 @@ void LocalStreamServer::Loop::respond(Connection &c)
         close(c);
         return;
     }
+    c.lingers = headEnd(c.in) != c.in.size();
     Reply reply = answer(c.in, m_server.m_secret.toUtf8(), m_server.resolvedRoot());
     c.in = QByteArray();
     c.out = std::move(reply.head);
@@ -598,7 +621,6 @@ void LocalStreamServer::Loop::respond(Connection &c)
     c.fileLeft = c.file ? reply.length : 0;
     c.stage = Stage::send;
     c.deadline = nowMs() + sendStallMs;
-    watch(c.socket.get(), EPOLLOUT, EPOLL_CTL_MOD);
     sendMore(c);
 }
 
@@ -610,8 +632,9 @@ void LocalStreamServer::Loop::sendMore(Connection &c)
                                  c.out.size() - c.outSent, MSG_NOSIGNAL | more);
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR)
-                return;
-            close(c);
+                setEvents(c, EPOLLOUT);
+            else
+                close(c);
             return;
         }
         c.outSent += n;
@@ -620,8 +643,10 @@ void LocalStreamServer::Loop::sendMore(Connection &c)
     while (c.fileLeft > 0) {
         const ssize_t n = ::sendfile(c.socket.get(), c.file.get(), &c.fileOffset,
                                      size_t(std::min(c.fileLeft, sendfileChunk)));
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            setEvents(c, EPOLLOUT);
             return;
+        }
         if (n < 0 && errno == EPIPE) {
             sigset_t pipe;
             sigemptyset(&pipe);
@@ -638,6 +663,17 @@ void LocalStreamServer::Loop::sendMore(Connection &c)
         c.fileLeft -= n;
         c.deadline = nowMs() + sendStallMs;
     }
+    finish(c);
+}
+
+void LocalStreamServer::Loop::finish(Connection &c)
+{
+    int unread = 0;
+    if (!c.lingers && ::ioctl(c.socket.get(), FIONREAD, &unread) == 0 && unread == 0) {
+        // Nothing left to read: the kernel sends what is queued, then the FIN.
+        close(c);
+        return;
+    }
     startLinger(c);
 }
 
@@ -648,7 +684,7 @@ void LocalStreamServer::Loop::startLinger(Connection &c)
     ::shutdown(c.socket.get(), SHUT_WR);
     c.stage = Stage::linger;
     c.deadline = nowMs() + lingerMs;
-    watch(c.socket.get(), EPOLLIN | EPOLLRDHUP, EPOLL_CTL_MOD);
+    setEvents(c, EPOLLIN | EPOLLRDHUP);
     drain(c);
 }
 
@@ -698,7 +734,15 @@ LocalStreamServer &LocalStreamServer::shared()
 
 QString LocalStreamServer::resolvedRoot() const
 {
-    return resolvedLoosely(m_root);
+    // Fixed once the folder exists; until then each use looks again.
+    std::lock_guard lock(m_rootLock);
+    if (!m_resolvedRoot.isEmpty())
+        return m_resolvedRoot;
+    const QString real = realPath(m_root);
+    if (real.isEmpty())
+        return resolvedLoosely(m_root);
+    m_resolvedRoot = real;
+    return real;
 }
 
 bool LocalStreamServer::start()

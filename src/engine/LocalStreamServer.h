@@ -52,6 +52,8 @@ private:
     QString resolvedRoot() const;
 
     QString m_root;
+    mutable std::mutex m_rootLock;
+    mutable QString m_resolvedRoot;
     QString m_secret;
     std::atomic<quint16> m_port{0};
     std::mutex m_startLock;
