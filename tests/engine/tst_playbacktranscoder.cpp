@@ -128,6 +128,8 @@ private:
             path = EngineMedia::h264AacMkv(dir);
         else if (kind == "long-mkv")
             path = EngineMedia::h264AacMkv(dir, 20, QStringLiteral("320x240"), QStringLiteral("long.mkv"));
+        else if (kind == "long-avi")
+            path = EngineMedia::mpeg4Mp3Avi(dir, 30, QStringLiteral("long.avi"));
         else if (kind == "hevc")
             path = EngineMedia::hevcMkv(dir);
         else if (kind == "avi")
@@ -580,7 +582,7 @@ private slots:
 
     void stopDuringConversion()
     {
-        const QString source = media("long-mkv");
+        const QString source = media("long-avi");
         PlaybackTranscoder transcoder(EncoderSet::software(), freshCache());
         Reports reports;
         transcoder.start(source, reports.handler());
@@ -611,7 +613,7 @@ private slots:
     {
         Reports reports;
         auto transcoder = std::make_unique<PlaybackTranscoder>(EncoderSet::software(), freshCache());
-        transcoder->start(media("long-mkv"), reports.handler());
+        transcoder->start(media("long-avi"), reports.handler());
         QTRY_VERIFY_WITH_TIMEOUT(transcoder->isRunning(), 60000);
         const QString folder = transcoder->folder();
         transcoder.reset();

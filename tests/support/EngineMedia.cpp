@@ -62,11 +62,11 @@ QString hevcMkv(const QString &dir, double seconds)
     return TestSupport::makeMedia(at(dir, QStringLiteral("hevc.mkv")), args);
 }
 
-QString mpeg4Mp3Avi(const QString &dir, double seconds)
+QString mpeg4Mp3Avi(const QString &dir, double seconds, const QString &name)
 {
     QStringList args = testVideo(seconds) + testAudio(seconds);
     args << QStringLiteral("-c:v") << QStringLiteral("mpeg4") << QStringLiteral("-c:a") << QStringLiteral("libmp3lame");
-    return TestSupport::makeMedia(at(dir, QStringLiteral("part2.avi")), args);
+    return TestSupport::makeMedia(at(dir, name), args);
 }
 
 QString vp9OpusWebm(const QString &dir, double seconds, const QString &size, const QString &name)

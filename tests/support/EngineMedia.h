@@ -12,7 +12,7 @@ QString h264AacMkv(const QString &dir, double seconds = 2, const QString &size =
                    const QString &name = QStringLiteral("h264.mkv"));
 QString hevcMkv(const QString &dir, double seconds = 2);
 // MPEG-4 Part 2 + MP3 in AVI.
-QString mpeg4Mp3Avi(const QString &dir, double seconds = 2);
+QString mpeg4Mp3Avi(const QString &dir, double seconds = 2, const QString &name = QStringLiteral("part2.avi"));
 QString vp9OpusWebm(const QString &dir, double seconds = 2, const QString &size = QStringLiteral("320x240"),
                     const QString &name = QStringLiteral("vp9.webm"));
 QString opusFile(const QString &dir, double seconds = 2);
