@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QThreadPool>
-#include <QTimer>
 
 #include <algorithm>
 #include <climits>
@@ -457,8 +456,15 @@ void Job::readProgress()
     const double next = advance(m_reported, lines.join('\n'), m_duration, m_frames);
     if (next > m_reported) {
         m_reported = next;
-        if (m_progress)
-            m_progress(next);
+        // From the event loop, not inside QProcess's signal: the owner may react by
+        // deleting the job.
+        QMetaObject::invokeMethod(
+            this,
+            [this, next] {
+                if (m_progress)
+                    m_progress(next);
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -496,12 +502,16 @@ void Job::ended(int exitCode, bool crashed)
     }
     // Report from the event loop, not from inside QProcess's signal, so the owner may
     // delete the job in `finished`; a job deleted before then reports nothing.
-    QTimer::singleShot(0, this, [this, message] {
-        Finished finished = std::move(m_finished);
-        m_progress = nullptr;
-        if (finished)
-            finished(message);
-    });
+    // Posted after any progress report, so those arrive first.
+    QMetaObject::invokeMethod(
+        this,
+        [this, message] {
+            Finished finished = std::move(m_finished);
+            m_progress = nullptr;
+            if (finished)
+                finished(message);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace FFmpeg

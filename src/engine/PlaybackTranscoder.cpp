@@ -290,7 +290,9 @@ void PlaybackTranscoder::probed(const QString &path, const std::optional<FFmpeg:
     connect(m_poll, &QTimer::timeout, this, &PlaybackTranscoder::checkReady);
     // ffmpeg renames each playlist update into the folder; looking at once saves up
     // to a poll period before playback starts. The poll stays as the fallback.
-    m_watcher = new QFileSystemWatcher({m_folder}, this);
+    m_watcher = new QFileSystemWatcher(this);
+    if (QFileInfo(m_folder).isDir())
+        m_watcher->addPath(m_folder);
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &PlaybackTranscoder::checkReady);
     checkReady();
     if (!m_reported && isRunning())

@@ -577,6 +577,26 @@ private slots:
         QCOMPARE(message, std::nullopt);
     }
 
+    void jobDeletedInsideProgress()
+    {
+        int progressCalls = 0;
+        int finishedCalls = 0;
+        Job *job = nullptr;
+        job = new Job({"-re", "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25", "-f", "null", "-"}, 3600, 0,
+                      [&](double) {
+                          ++progressCalls;
+                          delete job;
+                          job = nullptr;
+                      },
+                      [&](std::optional<QString>) { ++finishedCalls; });
+        QPointer<Job> guard(job);
+        QCOMPARE(job->start(), std::nullopt);
+        QTRY_VERIFY_WITH_TIMEOUT(!guard, 30000);
+        QTest::qWait(300);
+        QCOMPARE(progressCalls, 1);
+        QCOMPARE(finishedCalls, 0);
+    }
+
     void missingTools()
     {
         QTemporaryDir empty;
