@@ -6,6 +6,7 @@
 
 #include "player/PlayerEngine.h"
 
+#include "log/Log.h"
 #include "player/AudioTapElement.h"
 #include "player/PlayerAudioEffects.h"
 
@@ -360,6 +361,8 @@ PlayerEngine::PlayerEngine(std::shared_ptr<PlayerAudioEffects> effects, QObject 
 
 PlayerEngine::~PlayerEngine()
 {
+    // Nobody listens to an object going away; close() only releases here.
+    blockSignals(true);
     close();
 }
 
@@ -726,12 +729,17 @@ void PlayerEngine::handleError(void *data)
 {
     GError *error = nullptr;
     gchar *debug = nullptr;
-    gst_message_parse_error(static_cast<GstMessage *>(data), &error, &debug);
-    const QString message = plainError(error);
+    auto *message = static_cast<GstMessage *>(data);
+    gst_message_parse_error(message, &error, &debug);
+    const QString text = plainError(error);
+    Log::warning(Log::Area::player,
+                 QStringLiteral("Playback failed in %1: %2")
+                     .arg(QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))),
+                          error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error")));
     if (error)
         g_error_free(error);
     g_free(debug);
-    fail(message);
+    fail(text);
 }
 
 void PlayerEngine::handleEndOfStream()

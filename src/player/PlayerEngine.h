@@ -75,7 +75,8 @@ public:
     QString errorString() const { return m_error; }
 
     // Rate 0 pauses; a rate above 0 plays at that speed (clamped to 0.1...4).
-    // Setting a rate before Ready applies it once ready.
+    // Setting a rate while Loading applies it once ready; without an item, or on a
+    // failed one, it is ignored. After the end, playing starts over from the start.
     float rate() const { return m_rate; }
     void setRate(float rate);
     bool isPlaying() const { return m_rate > 0.f; }
@@ -98,13 +99,14 @@ public:
     double duration() const { return m_duration; }
 
     // Seeks to `seconds`. Zero tolerances seek exactly; any tolerance makes it a
-    // fast seek to the nearest keyframe. `done` runs on the main thread.
+    // fast seek to a keyframe (for MP4, the one at or before `seconds`). `done`
+    // runs on the main thread, from the event loop, never inside this call.
     void seek(double seconds, double toleranceBefore = 0, double toleranceAfter = 0,
               SeekDone done = {});
     // Pauses, then moves by `frames` video frames (negative goes back).
     void stepFrames(int frames);
 
-    // Pixel size of the video as shown (pixel aspect and rotation tag applied);
+    // Pixel size of the video as shown (pixel shape and rotation tag applied);
     // empty without video or until known.
     QSize naturalSize() const { return m_naturalSize; }
     // Clockwise degrees (0, 90, 180, 270) from the stream's rotation tag. Frames

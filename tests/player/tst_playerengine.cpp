@@ -116,6 +116,7 @@ class TestPlayerEngine : public QObject
 {
     Q_OBJECT
 
+    TestSupport::TempHome m_home;  // the log of failed items goes here
     QTemporaryDir m_dir;
     QString m_clip, m_long, m_rotated, m_song, m_silent, m_text, m_hls;
     QString m_cover;
