@@ -62,6 +62,7 @@ private slots:
     void usageErrors_data();
     void usageErrors();
     void convertsAsANewcomerWould();
+    void redrawsInPlaceOnATerminal();
     void results_data();
     void results();
     void outputFolderAndSize();
@@ -178,6 +179,25 @@ void TestConvertCommand::convertsAsANewcomerWould()
     QVERIFY(!r.out.contains(QStringLiteral("\x1b[")));  // not a terminal: plain lines only
     QCOMPARE(probeField(m_work->filePath("some.mp3"), "a:0", "codec_name"), QStringLiteral("mp3"));
     QCOMPARE(hashOf(m_work->filePath("some.mkv")), before);
+}
+
+void TestConvertCommand::redrawsInPlaceOnATerminal()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+        QSKIP("needs script(1) for a pseudo-terminal");
+    QVERIFY(QFile::copy(media("long.mkv"), m_work->filePath("long.mkv")));
+    const QString command = executable() + QStringLiteral(" convert --to mp4 --max-size 480 long.mkv");
+    QProcess process;
+    process.setWorkingDirectory(m_work->path());
+    process.start(QStringLiteral("script"), {QStringLiteral("-qfec"), command, QStringLiteral("/dev/null")});
+    QVERIFY(process.waitForFinished(180000));
+    Result r;
+    r.code = process.exitCode();
+    r.out = QString::fromUtf8(process.readAllStandardOutput());
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("\x1b[1F\x1b[J")), qPrintable(r.out));  // the progress line is redrawn
+    QVERIFY(r.out.contains(QStringLiteral("long.mkv: Saved as long.mp4")));
+    QVERIFY(r.out.contains(QStringLiteral("1 file: 1 saved.")));
 }
 
 void TestConvertCommand::results_data()
