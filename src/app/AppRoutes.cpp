@@ -13,7 +13,7 @@ void LoggingRoutes::startUpdates() { note(QStringLiteral("Updates")); }
 void LoggingRoutes::reconnectShares() { note(QStringLiteral("Network shares")); }
 void LoggingRoutes::prunePlayback() { note(QStringLiteral("Playback cleanup")); }
 void LoggingRoutes::showLibrary() { note(QStringLiteral("Media library")); }
-void LoggingRoutes::openPlayer(const QUrl &url) { note(QStringLiteral("Player for ") + url.fileName()); }
+void LoggingRoutes::openPlayer(const QUrl &url) { note(QStringLiteral("Player for ") + url.toLocalFile()); }
 
 void LoggingRoutes::convertFiles(const QList<QUrl> &urls)
 {

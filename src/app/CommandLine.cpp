@@ -32,9 +32,11 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &workingDi
             filesOnly = true;
         } else if (arg == QLatin1String("--version") || arg == QLatin1String("-v")) {
             line.action = Action::version;
+            line.files.clear();
             return line;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             line.action = Action::help;
+            line.files.clear();
             return line;
         } else if (arg == QLatin1String("--convert")) {
             line.action = Action::convert;

@@ -61,3 +61,5 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
 };
+
+Q_DECLARE_METATYPE(SingleInstance::Request)
