@@ -6,7 +6,7 @@
 #include "core/Preferences.h"
 #include "engine/ConvertTypes.h"
 #include "engine/FFmpeg.h"
-#include "support/TestSupport.h"
+#include "bench_source.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -80,11 +80,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("source.mkv"));
     std::printf("making a %d s %s H.264/AAC source...\n", seconds, qPrintable(size));
-    if (TestSupport::makeMedia(source, {"-f", "lavfi", "-i", QStringLiteral("testsrc2=d=%1:s=%2:r=30").arg(seconds).arg(size),
-                                        "-f", "lavfi", "-i", QStringLiteral("sine=d=%1").arg(seconds), "-vf",
-                                        "noise=alls=10:allf=t", "-c:v", "libx264", "-preset", "ultrafast", "-crf",
-                                        "18", "-c:a", "aac", "-shortest"})
-            .isEmpty())
+    if (!makeBenchSource(source, seconds, size))
         return 1;
     const auto probe = FFmpeg::probeNow(source);
     const ConvertTarget target = *ConvertTarget::byID(targetID);

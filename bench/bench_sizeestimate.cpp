@@ -5,7 +5,7 @@
 #include "converter/SizeSampler.h"
 #include "engine/ConvertTypes.h"
 #include "engine/FFmpeg.h"
-#include "support/TestSupport.h"
+#include "bench_source.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -29,13 +29,7 @@ int main(int argc, char *argv[])
     if (source.isEmpty() || !QFileInfo::exists(source)) {
         if (source.isEmpty())
             source = dir.filePath(QStringLiteral("source.mkv"));
-        // A moving pattern with grain that changes every frame, so the encoder works.
-        std::printf("making a %d s %s source at %s...\n", seconds, qPrintable(size), qPrintable(source));
-        const QString video = QStringLiteral("testsrc2=d=%1:s=%2:r=30,noise=alls=8:allf=t").arg(seconds).arg(size);
-        if (TestSupport::makeMedia(source, {"-f", "lavfi", "-i", video, "-f", "lavfi", "-i",
-                                            QStringLiteral("sine=d=%1").arg(seconds), "-c:v", "libx264", "-preset",
-                                            "ultrafast", "-crf", "16", "-c:a", "aac", "-shortest"})
-                .isEmpty())
+        if (!makeBenchSource(source, seconds, size))
             return 1;
     }
     const auto probe = FFmpeg::probeNow(source);
