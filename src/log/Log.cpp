@@ -3,6 +3,7 @@
 #include "core/MediaApp.h"
 #include "core/Preferences.h"
 #include "log/Scrubber.h"
+#include "log/SystemLog.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -124,11 +125,14 @@ const Scrubber &scrubber()
     return instance;
 }
 
-void openSystemLog()
+void toSyslog(int priority, const char *text)
 {
     static std::once_flag once;
     std::call_once(once, [] { openlog("Moxtrel", LOG_PID, LOG_USER); });
+    syslog(priority, "%s", text);
 }
+
+std::atomic<SystemSink> g_systemSink{&toSyslog};
 
 int systemPriority(Level level)
 {
@@ -168,10 +172,8 @@ void write(Level level, Area area, const QString &message)
 {
     const QString scrubbed = scrub(message);
 
-    openSystemLog();
-    const QByteArray areaText = areaName(area).toUtf8();
-    const QByteArray text = scrubbed.toUtf8();
-    syslog(systemPriority(level), "[%s] %s", areaText.constData(), text.constData());
+    const QByteArray text = QStringLiteral("[%1] %2").arg(areaName(area), scrubbed).toUtf8();
+    g_systemSink.load()(systemPriority(level), text.constData());
 
     const QString line = formatLine(QDateTime::currentDateTime(), level, area, scrubbed);
     Writer &queue = writer();
@@ -220,6 +222,11 @@ const char *const kLevelNames[] = {"DEBUG", "INFO", "WARN", "ERROR"};
 const char *const kAreaNames[] = {"app", "player", "library", "converter", "network", "updates"};
 
 } // namespace
+
+void setSystemSink(SystemSink sink)
+{
+    g_systemSink = sink ? sink : &toSyslog;
+}
 
 QString levelName(Level level)
 {

@@ -1,5 +1,6 @@
 #include "core/Preferences.h"
 #include "log/Log.h"
+#include "log/SystemLog.h"
 #include "support/TestSupport.h"
 
 #include <QCryptographicHash>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <syslog.h>
 #include <thread>
 #include <vector>
 
@@ -38,6 +40,8 @@ private slots:
     void rotation();
     void linesFromManyThreadsStayWhole();
     void writerThreadIsNamed();
+    void systemMirror_data();
+    void systemMirror();
 
 private:
     TestSupport::TempHome m_home;  // before any Log call
@@ -66,6 +70,13 @@ QByteArray readAll(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QList<QPair<int, QByteArray>> g_mirrored;
+
+void recordMirror(int priority, const char *text)
+{
+    g_mirrored.append({priority, QByteArray(text)});
 }
 
 } // namespace
@@ -312,6 +323,39 @@ void TestLog::writerThreadIsNamed()
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         names << QString::fromUtf8(readAll(tasks.filePath(task + QStringLiteral("/comm")))).trimmed();
     QVERIFY2(names.contains(QStringLiteral("moxtrel.log")), qPrintable(names.join(QLatin1Char(','))));
+}
+
+void TestLog::systemMirror_data()
+{
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("area");
+    QTest::addColumn<int>("priority");
+    QTest::newRow("debug as info") << int(Log::Level::debug) << int(Log::Area::app) << LOG_INFO;
+    QTest::newRow("info") << int(Log::Level::info) << int(Log::Area::player) << LOG_INFO;
+    QTest::newRow("warning as the default type") << int(Log::Level::warning) << int(Log::Area::app) << LOG_NOTICE;
+    QTest::newRow("error") << int(Log::Level::error) << int(Log::Area::network) << LOG_ERR;
+}
+
+// Each line goes to the system log too, scrubbed, on the caller's thread.
+void TestLog::systemMirror()
+{
+    QFETCH(int, level);
+    QFETCH(int, area);
+    QFETCH(int, priority);
+    g_mirrored.clear();
+    Log::setSystemSink(&recordMirror);
+    const QString message = QStringLiteral("mail me at a.person@example.com");
+    switch (Log::Level(level)) {
+    case Log::Level::debug: Log::debug(Log::Area(area), message); break;
+    case Log::Level::info: Log::info(Log::Area(area), message); break;
+    case Log::Level::warning: Log::warning(Log::Area(area), message); break;
+    case Log::Level::error: Log::error(Log::Area(area), message); break;
+    }
+    Log::setSystemSink(nullptr);
+    QCOMPARE(g_mirrored.size(), 1);
+    QCOMPARE(g_mirrored.first().first, priority);
+    QCOMPARE(g_mirrored.first().second, ("[" + Log::areaName(Log::Area(area)) + "] mail me at <email>").toUtf8());
+    QCOMPARE(Log::tail(1).size(), 1);  // and the file still gets it
 }
 
 QTEST_GUILESS_MAIN(TestLog)
