@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -48,6 +49,14 @@ std::optional<QByteArray> readAll(const QString &path)
     return file.readAll();
 }
 
+// LibreOffice reads almost anything as plain text as a last resort, so bytes that
+// are no known kind of file at all are refused before it sees them.
+bool looksLikeADocument(const QString &path)
+{
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent);
+    return type.isValid() && !type.isDefault();
+}
+
 // Text we lay out ourselves: plain text, Markdown, and HTML on its way to PDF.
 std::optional<ConvertError> convertText(const QString &input, Reader reader, const QString &output,
                                         const QString &ext)
@@ -72,7 +81,7 @@ std::optional<ConvertError> convertText(const QString &input, Reader reader, con
 std::optional<ConvertError> convertOffice(const QString &input, bool html, const QString &output,
                                           const QString &ext)
 {
-    if (!QFileInfo(input).isFile())
+    if (!QFileInfo(input).isFile() || !looksLikeADocument(input))
         return unreadable();
     LibreOffice::Outcome outcome = LibreOffice::convert(input, ext, html);
     if (outcome.unreadable)
@@ -87,7 +96,10 @@ std::optional<ConvertError> convertOffice(const QString &input, bool html, const
         if (outcome.data->startsWith("\xEF\xBB\xBF"))
             outcome.data->remove(0, 3);
     }
-    return RichText::writeBytes(*outcome.data, output);
+    std::optional<ConvertError> error = RichText::writeBytes(*outcome.data, output);
+    if (error && ext == QLatin1String("pdf"))
+        return ConvertError::message(QStringLiteral("The PDF couldn't be made."));
+    return error;
 }
 
 } // namespace

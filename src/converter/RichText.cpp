@@ -4,6 +4,7 @@
 #include "engine/ConvertError.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QDir>
 #include <QFontDatabase>
 #include <QLocale>
@@ -131,6 +132,8 @@ bool printToPDF(const QTextDocument &source, const QString &output)
                                      QPageLayout::Point));
     const std::unique_ptr<QTextDocument> document(source.clone());
     document->documentLayout()->setPaintDevice(&writer);
+    // The page body is the sheet inside the margins; the layout breaks the text
+    // into pages of exactly that height.
     const QSizeF body = writer.pageLayout().paintRectPixels(writer.resolution()).size();
     QTextFrameFormat frame = document->rootFrame()->frameFormat();
     frame.setMargin(0);
@@ -146,8 +149,12 @@ bool printToPDF(const QTextDocument &source, const QString &output)
             return false;
         painter.save();
         painter.translate(0, -page * body.height());
+        // A line that starts exactly at the break belongs to the next page: the
+        // layout would draw it here too if the clip reached the break itself.
+        const QRectF clip(QPointF(0, page * body.height()), body - QSizeF(0, 1));
+        painter.setClipRect(clip);
         QAbstractTextDocumentLayout::PaintContext context;
-        context.clip = QRectF(QPointF(0, page * body.height()), body);
+        context.clip = clip;
         context.palette.setColor(QPalette::Text, Qt::black);
         document->documentLayout()->draw(&painter, context);
         painter.restore();
@@ -167,11 +174,14 @@ std::optional<ConvertError> save(const QTextDocument &document, const QString &o
     if (ext == QLatin1String("html"))
         return writeBytes(document.toHtml().toUtf8(), output);
     if (ext == QLatin1String("odt")) {
-        QSaveFile file(output);
-        QTextDocumentWriter writer(&file, "odf");
-        if (!file.open(QIODevice::WriteOnly) || !writer.write(&document) || !file.commit())
-            return ConvertError::message(file.errorString());
-        return std::nullopt;
+        // Into memory first: the ODF writer closes its device, which a QSaveFile
+        // must never be.
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        QTextDocumentWriter writer(&buffer, "odf");
+        if (!writer.write(&document))
+            return ConvertError::message(QStringLiteral("The OpenDocument file couldn't be written."));
+        return writeBytes(bytes, output);
     }
     // Word and RTF: hand an OpenDocument copy to LibreOffice.
     QTemporaryDir work(QDir::tempPath() + QStringLiteral("/zentrova-text-XXXXXX"));
