@@ -173,6 +173,7 @@ void TestLocalStreamServer::initTestCase()
     QVERIFY(writeFile(key + u"/seg0.m4s"_s, segment));
     QVERIFY(writeFile(key + u"/init.mp4"_s, init));
     QVERIFY(writeFile(key + u"/a b.m4s"_s, spaced));
+    QVERIFY(writeFile(key + u"/\u00e9t\u00e9 #1.m4s"_s, spaced));
     QVERIFY(writeFile(key + u"/INDEX.M3U8"_s, playlist));
     QVERIFY(writeFile(key + u"/empty.m4s"_s, {}));
     QVERIFY(writeFile(m_dir.path() + u"/outside/secret.m4s"_s, outside));
@@ -229,6 +230,8 @@ void TestLocalStreamServer::urls_data()
     QTest::newRow("playlist") << QUrl::fromLocalFile(key + u"/index.m3u8"_s) << base + u"KEY/index.m3u8"_s;
     QTest::newRow("segment") << QUrl::fromLocalFile(key + u"/seg0.m4s"_s) << base + u"KEY/seg0.m4s"_s;
     QTest::newRow("space is encoded") << QUrl::fromLocalFile(key + u"/a b.m4s"_s) << base + u"KEY/a%20b.m4s"_s;
+    QTest::newRow("non-ASCII and #") << QUrl::fromLocalFile(key + u"/\u00e9t\u00e9 #1.m4s"_s)
+                                     << base + u"KEY/%C3%A9t%C3%A9%20%231.m4s"_s;
     QTest::newRow("not yet written") << QUrl::fromLocalFile(key + u"/seg9.m4s"_s) << base + u"KEY/seg9.m4s"_s;
     QTest::newRow("dot dot inside") << QUrl::fromLocalFile(key + u"/../KEY/init.mp4"_s) << base + u"KEY/init.mp4"_s;
     QTest::newRow("link inside to inside") << QUrl::fromLocalFile(key + u"/alias.m4s"_s) << base + u"KEY/seg0.m4s"_s;
@@ -522,6 +525,7 @@ void TestLocalStreamServer::curlRanges_data()
     QTest::newRow("reversed") << QStringList{u"-r"_s, u"900-100"_s} << u"seg0.m4s"_s << 200 << segment;
     QTest::newRow("playlist") << QStringList{} << u"index.m3u8"_s << 200 << playlist;
     QTest::newRow("encoded name") << QStringList{} << u"a b.m4s"_s << 200 << spaced;
+    QTest::newRow("non-ASCII name") << QStringList{} << u"\u00e9t\u00e9 #1.m4s"_s << 200 << spaced;
     QTest::newRow("head") << QStringList{u"-I"_s} << u"init.mp4"_s << 200 << QByteArray();
 }
 
