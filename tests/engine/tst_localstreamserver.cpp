@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 #include <optional>
+#include <thread>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -153,6 +155,7 @@ private slots:
     void survivesDroppedConnections();
     void survivesClientsLeavingMidBody_data();
     void survivesClientsLeavingMidBody();
+    void concurrentClientsGetTheirOwnBytes();
     void curlRanges_data();
     void curlRanges();
     void playsHlsToTheEnd();
@@ -507,6 +510,36 @@ void TestLocalStreamServer::survivesClientsLeavingMidBody()
         ::close(fd);
     }
     QCOMPARE(exchange(m_port, {get(s + "seg0.m4s")}), ok(segmentType, segment));
+}
+
+void TestLocalStreamServer::concurrentClientsGetTheirOwnBytes()
+{
+    // Sixteen clients at once, each asking for its own large slice of one file,
+    // so that the server interleaves many unfinished replies.
+    const QString big = root() + u"/KEY/big.m4s"_s;
+    if (!QFile::exists(big))
+        QVERIFY(writeFile(big, pattern(48 << 20, 4)));
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+    const QByteArray target = "/" + m_server->secret().toUtf8() + "/KEY/big.m4s";
+
+    constexpr int clients = 16;
+    std::vector<QByteArray> replies(clients), expected(clients);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < clients; ++i) {
+        const int start = i * 2'900'000 + i;
+        const int end = start + 5'000'000 + i * 1013;
+        expected[i] = partial(segmentType, whole, start, end);
+        const QByteArray request = ranged(target, QByteArray::number(start) + '-' + QByteArray::number(end));
+        threads.emplace_back([this, i, request, &replies] { replies[i] = exchange(m_port, {request}); });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    for (int i = 0; i < clients; ++i) {
+        QCOMPARE(replies[i].size(), expected[i].size());
+        QVERIFY2(replies[i] == expected[i], qPrintable(QString::number(i)));
+    }
 }
 
 void TestLocalStreamServer::curlRanges_data()
