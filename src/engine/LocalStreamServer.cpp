@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QUuid>
 
+#include <chrono>
 #include <condition_variable>
 #include <unordered_map>
 #include <utility>
@@ -18,7 +19,6 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -47,9 +47,8 @@ constexpr qint64 sendfileChunk = qint64(1) << 22;
 
 qint64 nowMs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 class UniqueFd
@@ -217,6 +216,20 @@ QString resolvedLoosely(const QString &path)
         return clean;
     const QString parent = resolvedLoosely(clean.left(slash));
     return (parent == QLatin1String("/") ? QString() : parent) + clean.mid(slash);
+}
+
+// Takes the SIGPIPE that a send to a closed connection left pending on this thread.
+void discardPendingSigpipe()
+{
+    sigset_t pending;
+    sigpending(&pending);
+    if (sigismember(&pending, SIGPIPE) != 1)
+        return;
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    int signal = 0;
+    sigwait(&pipe, &signal);
 }
 
 // The send buffer to ask for, or 0 to leave it to the kernel.
@@ -657,13 +670,8 @@ void LocalStreamServer::Loop::sendMore(Connection &c)
             setEvents(c, EPOLLOUT);
             return;
         }
-        if (n < 0 && errno == EPIPE) {
-            sigset_t pipe;
-            sigemptyset(&pipe);
-            sigaddset(&pipe, SIGPIPE);
-            const timespec now{};
-            sigtimedwait(&pipe, nullptr, &now);
-        }
+        if (n < 0 && errno == EPIPE)
+            discardPendingSigpipe();
         if (n <= 0) {
             // Gone, unreadable, or the file shrank under us: the promised length cannot
             // be kept, so the client must see the connection cut short.
