@@ -605,9 +605,10 @@ void LocalStreamServer::Loop::readHead(Connection &c)
         const qsizetype before = c.in.size();
         c.in.resize(headLimit);
         const ssize_t n = ::recv(c.socket.get(), c.in.data() + before, headLimit - before, 0);
+        const int error = errno;
         c.in.resize(before + std::max<ssize_t>(n, 0));
         if (n < 0) {
-            if (errno == EAGAIN || errno == EINTR)
+            if (error == EAGAIN || error == EINTR)
                 return;  // the rest of the head is still on its way
             close(c);
             return;
