@@ -1,3 +1,4 @@
+#include "log/Log.h"
 #include "platform/DefaultApps.h"
 #include "player/MediaDefaults.h"
 #include "support/TestSupport.h"
@@ -126,6 +127,8 @@ private slots:
         defaults.set(group, true);
         QCOMPARE(defaults.isDefault().value(group), true);
         QCOMPARE(defaults.isDefault().value(other), false);
+        const QString prefix = QStringLiteral("Media player default for ") + MediaDefaults::rawValue(group);
+        QVERIFY(Log::tail(3).join(u'\n').contains(prefix + QStringLiteral(": Zentrova Media")));
         for (const QString &type : MediaDefaults::types(group))
             QCOMPARE(DefaultApps::defaultFor(type), m_ours);
         QFile list(userMimeApps());
@@ -135,6 +138,7 @@ private slots:
 
         defaults.set(group, false);
         QCOMPARE(defaults.isDefault().value(group), false);
+        QVERIFY(Log::tail(3).join(u'\n').contains(prefix + QStringLiteral(": the system's app")));
         for (const QString &type : MediaDefaults::types(group))
             QCOMPARE(DefaultApps::defaultFor(type), desktopsOwn);
     }

@@ -1,10 +1,12 @@
 #include "core/Preferences.h"
 #include "core/WindowsSettings.h"
+#include "log/Log.h"
 #include "media/MediaFile.h"
 #include "player/MediaPlayer.h"
 #include "player/MediaPlayerController.h"
 #include "player/MediaPlayerModel.h"
 #include "player/MediaPlayerSettings.h"
+#include "player/PlayerAudioEffects.h"
 #include "player/PlayerEngine.h"
 #include "player/PlayerHistory.h"
 #include "support/FakeStage.h"
@@ -135,14 +137,14 @@ private slots:
         QVERIFY(!m_long.isEmpty());
 
         QDir().mkpath(root + QStringLiteral("/other"));
-        m_mkv = clip(root + QStringLiteral("/other/show.mkv"), 3);
+        m_mkv = clip(root + QStringLiteral("/other/show.mkv"), 12);
         QVERIFY(!m_mkv.isEmpty());
 
         // An MP4 whose video sample entry carries a type the player's demuxer does
         // not know, while ffmpeg still reads the H.264 inside.
         const QString plain = TestSupport::makeMedia(
             root + QStringLiteral("/plain.mp4"),
-            {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:d=3", "-c:v", "libx264", "-preset", "ultrafast"});
+            {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:d=12", "-c:v", "libx264", "-preset", "ultrafast"});
         QVERIFY(!plain.isEmpty());
         QFile source(plain);
         QVERIFY(source.open(QIODevice::ReadOnly));
@@ -182,6 +184,7 @@ private slots:
 
         player->open(QUrl::fromLocalFile(m_clips + QStringLiteral("/clip 2.mp4")));
         QCOMPARE(player->controllers().size(), 1);
+        QVERIFY(Log::tail(5).join(u'\n').contains(QLatin1String("Media player opened a video file")));
         MediaPlayerController *controller = player->controllers().first();
         QStringList names;
         for (const MediaEntry &entry : controller->model()->files())
@@ -489,6 +492,7 @@ private slots:
     {
         FakeStage stage;
         auto controller = controllerFor({m_undecodable}, 0, &stage);
+        controller->setVolume(1.5f, false);
         controller->start();
         QVERIFY(controller->player());
         QCOMPARE(controller->player()->url().scheme(), QStringLiteral("file"));  // tried directly first
@@ -496,6 +500,8 @@ private slots:
         QCOMPARE(controller->player()->url().host(), QStringLiteral("127.0.0.1"));
         QVERIFY(controller->model()->failedText().isEmpty());
         QVERIFY(!controller->model()->effectsAvailable());  // no audio in it
+        QCOMPARE(controller->model()->volume(), 1.0f);      // so no boost either
+        QCOMPARE(controller->audio()->params().gain, 1.0f);
     }
 
     void textNamedMp4Fails_data()
