@@ -418,6 +418,11 @@ std::optional<QString> Job::start()
     return std::nullopt;
 }
 
+void Job::setWorkingDirectory(const QString &folder)
+{
+    m_process->setWorkingDirectory(folder);
+}
+
 bool Job::isRunning() const
 {
     return m_process->state() == QProcess::Running;

@@ -111,6 +111,9 @@ public:
 
     bool isRunning() const;
 
+    // The folder ffmpeg runs in (relative paths in the arguments resolve there).
+    void setWorkingDirectory(const QString &folder);
+
     // Marks the job cancelled and sends SIGTERM when running.
     void cancel();
 

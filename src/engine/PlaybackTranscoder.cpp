@@ -39,6 +39,15 @@ QString lowerSuffix(const QString &path)
     return QFileInfo(path).suffix().toLower();
 }
 
+// ffmpeg expands "%" in the whole segment path but not in its temporary names, so
+// a folder with "%" in it gets the pattern relative to ffmpeg's working directory,
+// which is always the folder.
+QString segmentPattern(const QString &folder)
+{
+    const QString name = QStringLiteral("seg%05d.m4s");
+    return folder.contains(QLatin1Char('%')) ? name : folder + QLatin1Char('/') + name;
+}
+
 } // namespace
 
 // --- static values ----------------------------------------------------------------
@@ -154,7 +163,7 @@ QStringList PlaybackTranscoder::arguments(const Plan &plan, const QString &sourc
                         QStringLiteral("-hls_fmp4_init_filename"),
                         QStringLiteral("init.mp4"),
                         QStringLiteral("-hls_segment_filename"),
-                        folder + QStringLiteral("/seg%05d.m4s"),
+                        segmentPattern(folder),
                         QStringLiteral("-hls_flags"),
                         QStringLiteral("independent_segments+temp_file"),
                         folder + QStringLiteral("/index.m3u8")};
@@ -274,6 +283,8 @@ void PlaybackTranscoder::probed(const QString &path, const std::optional<FFmpeg:
     m_arguments = arguments(m_plan, path, m_folder, m_encoders);
     m_job = new FFmpeg::Job(m_arguments, m_duration, 0, nullptr,
                             [this](std::optional<QString> message) { jobFinished(message); }, this);
+    if (QFileInfo(m_folder).isDir())
+        m_job->setWorkingDirectory(m_folder);  // an unusable folder is ffmpeg's error to report
     if (const auto error = m_job->start()) {
         delete m_job;
         m_job = nullptr;

@@ -370,6 +370,28 @@ private slots:
         QCOMPARE(PlaybackTranscoder::arguments(plan, source, folder, encoders), expected);
     }
 
+    void percentInFolder()
+    {
+        // ffmpeg would expand "%" in the folder part of the segment pattern.
+        const auto probe = FFmpeg::probeNow(media("mkv"));
+        QVERIFY(probe);
+        const QStringList args = PlaybackTranscoder::arguments(PlaybackTranscoder::plan(*probe), media("mkv"),
+                                                               "/home/a%dx/.cache/k", EncoderSet::software());
+        const qsizetype i = args.indexOf("-hls_segment_filename");
+        QVERIFY(i > 0);
+        QCOMPARE(args.at(i + 1), QStringLiteral("seg%05d.m4s"));
+        QCOMPARE(args.last(), QStringLiteral("/home/a%dx/.cache/k/index.m3u8"));
+
+        const QString cache = freshCache() + QStringLiteral("/50%d off");
+        PlaybackTranscoder transcoder(EncoderSet::software(), cache);
+        Reports reports = runToReport(transcoder, media("long-mkv"));
+        QVERIFY2(reports.ready(), qPrintable(reports.error()));
+        QTRY_VERIFY_WITH_TIMEOUT(transcoder.complete(), 60000);
+        const QString folder = QFileInfo(reports.ready()->playlist).path();
+        QVERIFY(QFileInfo(folder + QStringLiteral("/seg00003.m4s")).size() > 0);
+        QVERIFY(PlaybackTranscoder::available(reports.ready()->playlist) == qInf());
+    }
+
     void failure_data()
     {
         QTest::addColumn<QString>("message");

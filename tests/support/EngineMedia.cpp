@@ -45,8 +45,8 @@ QString h264AacMkv(const QString &dir, double seconds, const QString &size, cons
     args << QStringLiteral("-i") << srt << QStringLiteral("-map") << QStringLiteral("0") << QStringLiteral("-map")
          << QStringLiteral("1") << QStringLiteral("-map") << QStringLiteral("2") << QStringLiteral("-c:v")
          << QStringLiteral("libx264") << QStringLiteral("-preset") << QStringLiteral("ultrafast")
-         << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p") << QStringLiteral("-c:a") << QStringLiteral("aac")
-         << QStringLiteral("-c:s") << QStringLiteral("srt") << QStringLiteral("-metadata:s:s:0")
+         << QStringLiteral("-g") << QStringLiteral("50") << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p")
+         << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-c:s") << QStringLiteral("srt") << QStringLiteral("-metadata:s:s:0")
          << QStringLiteral("language=eng") << QStringLiteral("-metadata:s:a:0") << QStringLiteral("language=fra")
          << QStringLiteral("-metadata:s:a:0") << QStringLiteral("title=Commentary");
     return TestSupport::makeMedia(at(dir, name), args);

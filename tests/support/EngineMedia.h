@@ -7,7 +7,7 @@
 // Each returns the file's path, or an empty string when ffmpeg failed.
 namespace EngineMedia {
 
-// H.264 (yuv420p) + AAC in Matroska, with an English subtitle track.
+// H.264 (yuv420p, a key frame every 2 s) + AAC in Matroska, with an English subtitle track.
 QString h264AacMkv(const QString &dir, double seconds = 2, const QString &size = QStringLiteral("320x240"),
                    const QString &name = QStringLiteral("h264.mkv"));
 QString hevcMkv(const QString &dir, double seconds = 2);
