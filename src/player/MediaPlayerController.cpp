@@ -10,7 +10,9 @@
 #include "player/PlayerEngine.h"
 #include "player/PlayerHistory.h"
 #include "player/PlayerStage.h"
+#include "player/SymbolIcons.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -37,6 +39,16 @@ QString upperExtension(const MediaEntry &entry, const QString &none)
 {
     const QString suffix = QFileInfo(entry.name).suffix();
     return suffix.isEmpty() ? none : suffix.toUpper();
+}
+
+// The bundled note symbol, for songs without a picture of their own.
+QImage noteSymbol()
+{
+    QByteArray svg = SymbolImageProvider::tinted(QStringLiteral("music.note"), QStringLiteral("white"));
+    QBuffer buffer(&svg);
+    QImageReader reader(&buffer, "svg");
+    reader.setScaledSize(QSize(512, 512));
+    return reader.read();
 }
 
 QImage readPicture(const QString &path)
@@ -273,11 +285,12 @@ void MediaPlayerController::showArtwork()
         if (image.isNull()) {
             const QMimeType type = QMimeDatabase().mimeTypeForFile(m_playing->url.toLocalFile());
             const QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
-            image = icon.pixmap(512).toImage();
+            if (!icon.isNull())
+                image = icon.pixmap(512).toImage();
         }
-    } else {
-        image = QIcon::fromTheme(QStringLiteral("audio-x-generic")).pixmap(512).toImage();
     }
+    if (image.isNull())
+        image = noteSymbol();
     m_stage->show(image, true);
 }
 

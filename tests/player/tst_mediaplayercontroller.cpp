@@ -627,6 +627,43 @@ private slots:
         QCOMPARE(!controller->model()->controlsVisible(), hidden);
     }
 
+    void songShowsItsCover_data()
+    {
+        QTest::addColumn<bool>("cover");
+        QTest::newRow("embedded cover") << true;
+        QTest::newRow("no cover") << false;
+    }
+
+    void songShowsItsCover()
+    {
+        QFETCH(bool, cover);
+        const QString path = m_home->path() + (cover ? QStringLiteral("/songs/with.mp3") : QStringLiteral("/songs/without.mp3"));
+        QDir().mkpath(m_home->path() + QStringLiteral("/songs"));
+        QStringList args{"-f", "lavfi", "-i", "sine=d=3"};
+        if (cover)
+            args << QStringList{"-f", "lavfi", "-i", "testsrc=size=64x64:d=1", "-map", "0:a", "-map", "1:v",
+                                "-frames:v", "1", "-c:v", "mjpeg", "-disposition:v", "attached_pic",
+                                "-id3v2_version", "3"};
+        args << QStringList{"-c:a", "libmp3lame"};
+        QVERIFY(!TestSupport::makeMedia(path, args).isEmpty());
+        FakeStage stage;
+        auto controller = controllerFor({path}, 0, &stage);
+        controller->start();
+        QCOMPARE(controller->model()->kind(), PlayerMediaKind::audio);
+        QVERIFY(waitStarted(*controller));
+        QVERIFY(controller->model()->effectsAvailable());
+        QVERIFY(!stage.calls.contains(QStringLiteral("show player")));  // a song shows a picture, not video
+        QVERIFY(!stage.calls.contains(QStringLiteral("show no image")));
+        QVERIFY(stage.imageIsArtwork);
+        // The song's own picture, else the file type's icon or a note symbol.
+        QTRY_VERIFY(!stage.image.isNull());
+        if (cover)
+            QTRY_COMPARE(stage.image.size(), QSize(64, 64));
+        controller->windowWillClose();
+        QVERIFY(!MediaPlayerSettings::resumePosition(path));  // songs keep no position
+        QCOMPARE(m_history.notes.size(), 1);                  // but are history
+    }
+
     void windowSizedToVideo()
     {
         FakeStage stage;
