@@ -56,7 +56,7 @@ Pane {
 
         // Speed
         Header { objectName: "speedHeader"; title: "Speed"; value: PlayerViewText.rateLabel(panel.model.rate) }
-        Slider {
+        SlimSlider {
             objectName: "speedSlider"
             Layout.fillWidth: true
             from: 0.1; to: 4
@@ -75,7 +75,7 @@ Pane {
                 }
             }
         }
-        Switch {
+        SlimSwitch {
             id: pitch
             objectName: "keepPitch"
             text: "Keep voice pitch"
@@ -90,7 +90,7 @@ Pane {
 
         // Volume
         Header { objectName: "volumeHeader"; title: "Volume"; value: PlayerViewText.volumeValue(panel.model.volume) }
-        Slider {
+        SlimSlider {
             objectName: "volumeSlider"
             Layout.fillWidth: true
             from: 0; to: panel.maxVolume
@@ -125,7 +125,7 @@ Pane {
         // Equalizer
         RowLayout {
             Layout.fillWidth: true
-            Switch {
+            SlimSwitch {
                 objectName: "eqSwitch"
                 text: "Equalizer"
                 font.pixelSize: 12

@@ -8,7 +8,7 @@ HomeGlass {
     id: barCard
     required property QtObject model
     required property QtObject controller
-    required property ControlBarPlacement bar
+    required property QtObject bar  // a ControlBarPlacement
     // Scroll events over the bar go to the stage (seeking, or a picture's own handling).
     signal wheelOverBar(var wheel)
 
@@ -116,7 +116,7 @@ HomeGlass {
             font.pixelSize: 12
             font.weight: Font.Medium
         }
-        Slider {
+        SlimSlider {
             id: position
             objectName: "position"
             visible: barCard.media
@@ -186,7 +186,7 @@ HomeGlass {
             help: "Mute (M) · volume goes up to 200 %"
             onActivated: barCard.act(() => barCard.controller.toggleMute())
         }
-        Slider {
+        SlimSlider {
             id: volume
             objectName: "volume"
             visible: barCard.media
