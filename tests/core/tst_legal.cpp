@@ -15,6 +15,8 @@ private slots:
     void shippedPages_data();
     void shippedPages();
     void support();
+    void acknowledgementsNameEveryComponent_data();
+    void acknowledgementsNameEveryComponent();
 };
 
 void TestLegal::page_data()
@@ -77,6 +79,27 @@ void TestLegal::support()
 {
     QCOMPARE(Legal::support().scheme(), QStringLiteral("mailto"));
     QCOMPARE(Legal::support().path(), QString::fromLatin1(Legal::supportEmail));
+}
+
+void TestLegal::acknowledgementsNameEveryComponent_data()
+{
+    QTest::addColumn<QString>("text");
+    for (const char *name : {"Qt 6", "GStreamer", "FFmpeg", "libvips", "Poppler", "LibreOffice", "QtKeychain",
+                             "Avahi", "GLib", "Linux-PAM", "OpenSSH"})
+        QTest::newRow(name) << QString::fromUtf8(name);
+    // The licence texts themselves, not only their names.
+    QTest::newRow("LGPL 2.1 text") << "GNU LESSER GENERAL PUBLIC LICENSE\n                       Version 2.1";
+    QTest::newRow("LGPL 3 text") << "GNU LESSER GENERAL PUBLIC LICENSE\n                       Version 3";
+    QTest::newRow("GPL 2 text") << "GNU GENERAL PUBLIC LICENSE\n                       Version 2";
+    QTest::newRow("MPL 2.0 text") << "Mozilla Public License Version 2.0";
+}
+
+void TestLegal::acknowledgementsNameEveryComponent()
+{
+    QFETCH(QString, text);
+    QFile page(Legal::openSource().toLocalFile());
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(page.readAll()).contains(text));
 }
 
 QTEST_GUILESS_MAIN(TestLegal)
