@@ -64,6 +64,8 @@ std::optional<ConvertError> convertText(const QString &input, Reader reader, con
     const std::optional<QByteArray> bytes = readAll(input);
     if (!bytes)
         return unreadable();
+    if (!RichText::canLayOutText())
+        return RichText::noTextLayout();
     QTextDocument document;
     if (reader == Reader::markdown) {
         if (!RichText::readMarkdown(*bytes, document))

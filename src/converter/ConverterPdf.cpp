@@ -201,6 +201,8 @@ std::optional<ConvertError> convertPDF(const QString &input, const QString &outp
     if (target.id == QLatin1String("pdf-png") || target.id == QLatin1String("pdf-jpeg"))
         return pagesToPictures(*document, output, target, scaleFor(options.quality));
     if (target.id == QLatin1String("pdf-docx")) {
+        if (!RichText::canLayOutText())
+            return RichText::noTextLayout();
         QTextDocument rich;
         fillRichText(*document, rich);
         return RichText::save(rich, output, QStringLiteral("docx"));

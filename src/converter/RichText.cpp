@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QPageSize>
 #include <QPainter>
@@ -45,6 +46,17 @@ QString literalBlockStart(const QString &line)
 }
 
 } // namespace
+
+bool canLayOutText()
+{
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+}
+
+ConvertError noTextLayout()
+{
+    return ConvertError::message(
+        QStringLiteral("This conversion lays out text, which needs a graphical session or QT_QPA_PLATFORM=offscreen."));
+}
 
 void readPlainText(const QByteArray &bytes, QTextDocument &document)
 {

@@ -14,6 +14,12 @@ struct ConvertError;
 // LibreOffice, the Word and RTF formats. Needs a QGuiApplication; any thread.
 namespace RichText {
 
+// Text layout needs a QGuiApplication (any platform, "offscreen" included); a
+// plain QCoreApplication would abort on the first font it touched.
+bool canLayOutText();
+// The error given instead when it cannot.
+ConvertError noTextLayout();
+
 // Plain text in the encoding its byte-order mark names, else UTF-8, else Latin-1.
 void readPlainText(const QByteArray &bytes, QTextDocument &document);
 // Markdown's inline syntax only (emphasis, code, links); block syntax such as
