@@ -1,5 +1,6 @@
 #include "app/AppRoutes.h"
 
+#include "engine/PlaybackTranscoder.h"
 #include "log/Log.h"
 
 namespace {
@@ -11,7 +12,8 @@ void note(const QString &what)
 
 void LoggingRoutes::startUpdates() { note(QStringLiteral("Updates")); }
 void LoggingRoutes::reconnectShares() { note(QStringLiteral("Network shares")); }
-void LoggingRoutes::prunePlayback() { note(QStringLiteral("Playback cleanup")); }
+// Real in every build: day-old playback scratch folders go, windows or not.
+void LoggingRoutes::prunePlayback() { PlaybackTranscoder::prune(); }
 void LoggingRoutes::showLibrary() { note(QStringLiteral("Media library")); }
 void LoggingRoutes::openPlayer(const QUrl &url) { note(QStringLiteral("Player for ") + url.toLocalFile()); }
 
