@@ -5,6 +5,7 @@
 #include "engine/LocalStreamServer.h"
 #include "log/Log.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -197,8 +198,9 @@ double PlaybackTranscoder::available(const QString &playlist)
 
 QFuture<void> PlaybackTranscoder::prune(const QString &root, const QDateTime &now)
 {
+    // Owned by the application, whose end then waits for a prune under way.
     static QThreadPool *pool = [] {
-        auto *p = new QThreadPool;
+        auto *p = new QThreadPool(QCoreApplication::instance());
         p->setObjectName(QStringLiteral("Moxtrel.prune"));
         p->setMaxThreadCount(1);
         p->setThreadPriority(QThread::LowPriority);
@@ -252,9 +254,11 @@ bool PlaybackTranscoder::isRunning() const
     return m_job && m_job->isRunning();
 }
 
-void PlaybackTranscoder::start(const QString &path, ReadyHandler ready)
+void PlaybackTranscoder::start(const QString &file, ReadyHandler ready)
 {
     m_ready = std::move(ready);
+    // Absolute, so ffmpeg never reads a name like "pipe:x" as a protocol.
+    const QString path = QFileInfo(file).absoluteFilePath();
     FFmpeg::probe(path, this, [this, path](std::optional<FFmpeg::Probe> probe) { probed(path, probe); });
 }
 
