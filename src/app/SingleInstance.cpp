@@ -78,12 +78,22 @@ QString SingleInstance::defaultSocketPath()
         folder = QDir::tempPath() + QStringLiteral("/zentrova-media-%1").arg(getuid());
         QDir().mkpath(folder);
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        // Another user could have made the folder first: only a private one of ours will do.
+        const QFileInfo info(folder);
+        const auto shared = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        if (!info.isDir() || info.isSymLink() || info.ownerId() != getuid() || (info.permissions() & shared))
+            return {};
     }
     return folder + QLatin1Char('/') + name;
 }
 
 SingleInstance::Role SingleInstance::start(const Request &request, int patienceMs)
 {
+    if (m_path.isEmpty()) {
+        m_error = QStringLiteral("There is no private folder for the instance socket.");
+        return Role::alone;
+    }
     m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
     // Only a dead holder makes the lock stale, never its age: the primary runs for hours.
     m_lock->setStaleLockTime(0);

@@ -36,8 +36,8 @@ public:
     explicit SingleInstance(const QString &socketPath, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // "$XDG_RUNTIME_DIR/<app id>.socket", or a private folder under the temporary
-    // folder when the runtime folder is not set.
+    // "$XDG_RUNTIME_DIR/<app id>.socket", or in a private folder under the temporary
+    // folder when the runtime folder is not set; empty when no private folder is to be had.
     static QString defaultSocketPath();
 
     // Becomes the primary instance, or hands `request` to the one running, waiting up

@@ -1,7 +1,9 @@
 #include "app/SingleInstance.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -10,6 +12,8 @@
 #include <QTest>
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Run as "--instance SOCKET KIND [FILES…]" this program is one launch: it prints
 // "primary" and then each request it receives (quitting on a file named "quit"),
@@ -52,6 +56,8 @@ private slots:
     void init();
     void cleanup();
     void defaultSocketPath();
+    void fallbackFolderMustBePrivate_data();
+    void fallbackFolderMustBePrivate();
     void handover_data();
     void handover();
     void twoAtOnceLeaveOneRunning();
@@ -97,6 +103,49 @@ void TestSingleInstance::defaultSocketPath()
     const QString path = SingleInstance::defaultSocketPath();
     qputenv("XDG_RUNTIME_DIR", saved);
     QCOMPARE(path, m_dir->filePath(QStringLiteral("com.zentrova.media.socket")));
+}
+
+void TestSingleInstance::fallbackFolderMustBePrivate_data()
+{
+    QTest::addColumn<int>("permissions");  // of a folder already there; 0: none there
+    QTest::addColumn<bool>("ours");
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("made fresh") << 0 << true << true;
+    QTest::newRow("ours, private") << 0700 << true << true;
+    QTest::newRow("ours, open to all: closed again") << 0777 << true << true;
+    QTest::newRow("another user's") << 0777 << false << false;
+}
+
+// Without $XDG_RUNTIME_DIR the socket goes into a folder of ours under $TMPDIR.
+void TestSingleInstance::fallbackFolderMustBePrivate()
+{
+    QFETCH(int, permissions);
+    QFETCH(bool, ours);
+    QFETCH(bool, usable);
+    if (!ours && geteuid() != 0)
+        QSKIP("only root can give a folder to another user");
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", m_dir->path().toUtf8());
+    const QString folder = m_dir->filePath(QStringLiteral("zentrova-media-%1").arg(getuid()));
+    if (permissions) {
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode_t(permissions)) == 0);
+        if (!ours)
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+    }
+    const QString path = SingleInstance::defaultSocketPath();
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTmp);
+    if (savedTmp.isEmpty())
+        qunsetenv("TMPDIR");
+    QCOMPARE(path, usable ? folder + QStringLiteral("/com.zentrova.media.socket") : QString());
+    if (usable)
+        QCOMPARE(QFileInfo(folder).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                 QFileDevice::Permissions());
+    else
+        QCOMPARE(SingleInstance(path).start({}), SingleInstance::Role::alone);
 }
 
 void TestSingleInstance::handover_data()
