@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QStringDecoder>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -72,7 +73,8 @@ std::optional<ConvertError> convertText(const QString &input, Reader reader, con
             return unreadable();
     } else if (reader == Reader::html) {
         document.setBaseUrl(QUrl::fromLocalFile(QFileInfo(input).absoluteFilePath()));
-        document.setHtml(QString::fromUtf8(*bytes));
+        QStringDecoder decoder(QStringConverter::encodingForHtml(*bytes).value_or(QStringConverter::Utf8));
+        document.setHtml(decoder(*bytes));
     } else {
         RichText::readPlainText(*bytes, document);
     }

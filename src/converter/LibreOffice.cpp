@@ -9,6 +9,10 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <csignal>
+
+#include <unistd.h>
+
 namespace LibreOffice {
 
 namespace {
@@ -60,13 +64,16 @@ Outcome convert(const QString &input, const QString &ext, bool htmlInput)
 
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    // Its own process group: "soffice" is a launcher whose office process would
+    // outlive a kill aimed at the launcher alone.
+    process.setChildProcessModifier([] { ::setsid(); });
     process.start(soffice, args);
     if (!process.waitForStarted()) {
         outcome.error = process.errorString();
         return outcome;
     }
     if (!process.waitForFinished(kTimeoutMs)) {
-        process.kill();
+        ::kill(-pid_t(process.processId()), SIGKILL);
         process.waitForFinished();
         outcome.error = QStringLiteral("LibreOffice took too long to convert this document and was stopped.");
         return outcome;

@@ -76,6 +76,7 @@ private slots:
     void converts_data();
     void converts();
     void markdownKeepsInlineFormattingOnly();
+    void htmlCharsetIsHonoured();
     void textBecomesPDFOnTheDefaultPaper_data();
     void textBecomesPDFOnTheDefaultPaper();
     void unreadable_data();
@@ -203,6 +204,15 @@ void TestConvertDocument::markdownKeepsInlineFormattingOnly()
                                                         target(QStringLiteral("docx")))),
              kUnreadable);
     QVERIFY(!QFileInfo::exists(path(QStringLiteral("latin1.docx"))));
+}
+
+void TestConvertDocument::htmlCharsetIsHonoured()
+{
+    const QString html = writeFile(path(QStringLiteral("latin1.html")),
+                                   "<html><head><meta charset=\"iso-8859-1\"></head><body><p>caf\xE9 cr\xE8me</p></body></html>");
+    const QString pdf = path(QStringLiteral("latin1.pdf"));
+    QCOMPARE(messageOf(ConverterEngine::convertDocument(html, pdf, target(QStringLiteral("doc-pdf")))), QString());
+    QVERIFY2(pdfText(pdf).contains(QStringLiteral("caf\u00e9 cr\u00e8me")), qPrintable(pdfText(pdf)));
 }
 
 void TestConvertDocument::textBecomesPDFOnTheDefaultPaper_data()
