@@ -162,17 +162,17 @@ void TestMediaFile::siblings()
     QFETCH(QStringList, expected);
 
     QTemporaryDir dir;
-    for (const QString &spec : files) {
-        const QString arg = spec.section(QLatin1Char(':'), 1);
-        if (spec.startsWith(QLatin1String("dir:"))) {
+    for (const QString &entry : files) {
+        const QString arg = entry.section(QLatin1Char(':'), 1);
+        if (entry.startsWith(QLatin1String("dir:"))) {
             QVERIFY(QDir(dir.path()).mkdir(arg));
-        } else if (spec.startsWith(QLatin1String("copy:"))) {
+        } else if (entry.startsWith(QLatin1String("copy:"))) {
             QVERIFY(QFile::copy(media(arg), dir.filePath(arg)));
-        } else if (spec.startsWith(QLatin1String("link:"))) {
+        } else if (entry.startsWith(QLatin1String("link:"))) {
             QVERIFY(QFile::link(dir.filePath(arg.section(QLatin1Char('>'), 0, 0)),
                                 dir.filePath(arg.section(QLatin1Char('>'), 1))));
         } else {
-            touch(dir.filePath(spec));
+            touch(dir.filePath(entry));
         }
     }
     const QList<QUrl> listed = MediaFile::siblings(QUrl::fromLocalFile(dir.filePath(opened)));
