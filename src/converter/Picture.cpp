@@ -174,7 +174,26 @@ bool Picture::canWrite(Format format)
     // Also honours savers this process has blocked (libvips' untrusted-operation policy).
     const bool blocked = vips_operation_get_flags(saver) & VIPS_OPERATION_BLOCKED;
     g_object_unref(saver);
-    return !blocked;
+    if (blocked)
+        return false;
+    // libheif can be built without any HEVC encoder; only an encode tells.
+    if (format == Format::heic) {
+        static const bool encodes = [] {
+            VipsImage *black = nullptr;
+            if (vips_black(&black, 16, 16, "bands", 3, nullptr) != 0)
+                return false;
+            ImagePtr probe = adopt(black);
+            void *buffer = nullptr;
+            size_t length = 0;
+            const bool ok = vips_heifsave_buffer(probe.get(), &buffer, &length, "compression",
+                                                 VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr) == 0;
+            g_free(buffer);
+            vips_error_clear();
+            return ok;
+        }();
+        return encodes;
+    }
+    return true;
 }
 
 QSize Picture::size() const
