@@ -11,6 +11,11 @@
 #include "player/SymbolIcons.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QVideoFrame>
+#include <QVideoSink>
+
+#include <cstdio>
 #include <QGuiApplication>
 #include <QMimeDatabase>
 #include <QQmlComponent>
@@ -136,11 +141,40 @@ PlayerWindow::PlayerWindow(MediaPlayerController *controller)
     // By signature: QQuickWindow::closing carries a type it keeps private.
     connect(m_window.get(), SIGNAL(closing(QQuickCloseEvent*)), this, SLOT(windowClosing()));
     connect(m_window.get(), &QWindow::visibilityChanged, this, &PlayerWindow::visibilityChanged);
+    if (qEnvironmentVariableIsSet("ZM_REPORT_FIRST_FRAME"))
+        reportFirstFrame();
     // Windows go before the engine and the application they were made with.
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { m_window.reset(); });
 }
 
 PlayerWindow::~PlayerWindow() = default;
+
+// For the launch benchmark: prints the wall-clock time (ms since the epoch) when the
+// first video frame has been drawn on screen, then quits.
+void PlayerWindow::reportFirstFrame()
+{
+    auto *sink = m_window->findChild<QObject *>(QStringLiteral("video"));
+    QVideoSink *videoSink = sink ? sink->property("videoSink").value<QVideoSink *>() : nullptr;
+    if (!videoSink)
+        return;
+    auto framed = std::make_shared<QMetaObject::Connection>();
+    *framed = connect(videoSink, &QVideoSink::videoFrameChanged, this, [this, framed](const QVideoFrame &frame) {
+        if (!frame.isValid())
+            return;
+        disconnect(*framed);
+        auto swapped = std::make_shared<QMetaObject::Connection>();
+        *swapped = connect(m_window.get(), &QQuickWindow::frameSwapped, this, [swapped] {
+            if (!*swapped)
+                return;  // a second swap queued before the first was handled
+            disconnect(*swapped);
+            *swapped = {};
+            std::printf("first-frame %lld\n", QDateTime::currentMSecsSinceEpoch());
+            std::fflush(stdout);
+            QCoreApplication::quit();
+        }, Qt::QueuedConnection);
+        m_window->update();
+    });
+}
 
 void PlayerWindow::windowClosing()
 {
@@ -219,7 +253,7 @@ void PlayerWindow::focusStage()
 {
     if (!m_window)
         return;
-    if (auto *item = m_window->contentItem()->findChild<QQuickItem *>(QStringLiteral("stage")))
+    if (auto *item = m_window->findChild<QQuickItem *>(QStringLiteral("stage")))
         if (!item->hasActiveFocus())
             item->forceActiveFocus();
 }

@@ -67,6 +67,7 @@ private slots:
 
 private:
     void visibilityChanged();
+    void reportFirstFrame();
 
     QPointer<MediaPlayerController> m_controller;
     MediaStageView *m_stage;
