@@ -16,6 +16,7 @@ if [ ! -f "$media" ]; then
 fi
 
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_firstframe" "$media" "$runs"
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_firstframe" "$media" 1 --warm-up | head -1
 
 command -v gst-play-1.0 >/dev/null || { echo "gst-play-1.0 missing (gstreamer1.0-plugins-base-apps)"; exit 1; }
 inside=(); launch=()

@@ -72,7 +72,7 @@ gint64 toNanoseconds(double seconds)
 }
 
 // Pipelines are stopped off the main thread: reaching NULL joins the streaming
-// threads, which may be waiting on a slow source.
+// threads, which may be waiting on a slow source. Warming up runs here too.
 QThreadPool &teardownPool()
 {
     static QThreadPool *pool = [] {
@@ -348,6 +348,24 @@ GstElement *makeAudioFilter(const std::shared_ptr<PlayerAudioEffects> &effects, 
 }
 
 } // namespace
+
+void PlayerEngine::warmUp(std::function<void()> done)
+{
+    teardownPool().start([done = std::move(done)] {
+        if (!gst_is_initialized())
+            gst_init(nullptr, nullptr);
+        // The plugins a local MP4 or an HLS stream goes through, decoders included.
+        for (const char *name : {"playback", "coreelements", "typefindfunctions", "isomp4", "matroska",
+                                 "videoparsersbad", "audioparsers", "libav", "videoconvertscale",
+                                 "audioconvert", "audioresample", "audiofx", "volume", "app", "autodetect",
+                                 "pulseaudio", "alsa", "adaptivedemux2", "soup"}) {
+            if (GstPlugin *plugin = gst_plugin_load_by_name(name))
+                gst_object_unref(plugin);
+        }
+        if (done)
+            done();
+    });
+}
 
 PlayerEngine::PlayerEngine(std::shared_ptr<PlayerAudioEffects> effects, QObject *parent)
     : QObject(parent), m_effects(std::move(effects)), m_timer(new QTimer(this))

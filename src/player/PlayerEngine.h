@@ -59,6 +59,11 @@ public:
     explicit PlayerEngine(std::shared_ptr<PlayerAudioEffects> effects, QObject *parent = nullptr);
     ~PlayerEngine() override;
 
+    // Loads GStreamer and the plugins playback needs on a background thread, so
+    // the first item opened later does not pay for it. Call once at start-up;
+    // returns at once. `done`, when given, is called on that thread afterwards.
+    static void warmUp(std::function<void()> done = {});
+
     // The audio output element, by GStreamer factory name; "autoaudiosink" unless set.
     // Tests use "fakesink". Takes effect at the next open().
     void setAudioSinkFactory(const QByteArray &factory);

@@ -16,6 +16,7 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -207,6 +208,19 @@ private slots:
     }
 
     void init() { heard.reset(); }
+
+    void warmUpLoadsThePlaybackPlugins()
+    {
+        std::atomic<bool> done = false;
+        PlayerEngine::warmUp([&] { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 30000);
+        for (const char *name : {"playback", "isomp4", "libav", "adaptivedemux2"}) {
+            GstPlugin *plugin = gst_registry_find_plugin(gst_registry_get(), name);
+            QVERIFY2(plugin, name);
+            QVERIFY2(gst_plugin_is_loaded(plugin), name);
+            gst_object_unref(plugin);
+        }
+    }
 
     void playsToItsEnd()
     {
