@@ -196,16 +196,6 @@ bool Picture::canWrite(Format format)
     return true;
 }
 
-QSize Picture::size() const
-{
-    return QSize(vips_image_get_width(m_image.get()), vips_image_get_height(m_image.get()));
-}
-
-bool Picture::hasAlpha() const
-{
-    return vips_image_hasalpha(m_image.get());
-}
-
 std::optional<QByteArray> Picture::encode(Format format, double quality) const
 {
     VipsImage *in = m_image.get();

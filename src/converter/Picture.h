@@ -29,8 +29,6 @@ public:
     // Whether this libvips build has a writer for the format.
     static bool canWrite(Format format);
 
-    QSize size() const;
-    bool hasAlpha() const;
     // `quality` in 0..1 for JPEG and HEIC; ignored by the others.
     std::optional<QByteArray> encode(Format format, double quality) const;
     // 8-bit sRGB, with alpha when the picture has it; null on failure.
