@@ -105,7 +105,11 @@ ConverterModel::ConverterModel(Preferences &prefs, QObject *parent)
 
 ConverterModel::~ConverterModel()
 {
-    // Jobs are children: they stop without reporting. Names still held are freed.
+    // Stop ffmpeg without a report and take its partial file away; free held names.
+    for (auto it = m_jobs.cbegin(); it != m_jobs.cend(); ++it) {
+        delete it.value();
+        removeOutput(m_outputs.value(it.key()));
+    }
     for (const QString &output : std::as_const(m_outputs))
         ConverterEngine::release(output);
 }

@@ -106,6 +106,7 @@ private slots:
     void refusedConversions();
     void cancelRunningRemovesPartialOutput();
     void cancelWaitingAndAll();
+    void quitWhileConvertingLeavesNoPartialFile();
     void clearFinishedAndRemove();
     void pictureOnWorkerThread();
     void documentKeepsMainThreadFree();
@@ -141,7 +142,7 @@ void TestConverterModel::initTestCase()
     m_home = std::make_unique<TempHome>();
     QVERIFY(m_media.isValid());
     QVERIFY(!makeMedia(media("clip.mkv"), clipArgs(2)).isEmpty());
-    QVERIFY(!makeMedia(media("long.mkv"), clipArgs(40, QStringLiteral("640x480"))).isEmpty());
+    QVERIFY(!makeMedia(media("long.mkv"), clipArgs(20)).isEmpty());
     QVERIFY(!makeMedia(media("thirty.mkv"), clipArgs(30)).isEmpty());
     QVERIFY(!makeMedia(media("silent.mkv"), {"-f", "lavfi", "-i", "testsrc=d=2:s=160x120", "-c:v", "libx264"}).isEmpty());
     QVERIFY(!makeMedia(media("vp9.webm"), {"-f", "lavfi", "-i", "testsrc=d=2:s=160x120", "-f", "lavfi", "-i",
@@ -517,6 +518,24 @@ void TestConverterModel::cancelRunningRemovesPartialOutput()
     QVERIFY(!QFileInfo::exists(output));
     QCOMPARE(model->running(), 0);
     QTRY_VERIFY(Log::tail(5).join(QLatin1Char('\n')).contains(QStringLiteral("Converter: video → webm stopped")));
+}
+
+void TestConverterModel::quitWhileConvertingLeavesNoPartialFile()
+{
+    const QString input = m_work->filePath(QStringLiteral("long.mkv"));
+    QVERIFY(QFile::copy(media("long.mkv"), input));
+    auto model = newModel();
+    model->setChoice(QStringLiteral("webm"), ConvertKind::video);
+    model->add({input});
+    model->convertAll();
+    const QString output = m_work->filePath(QStringLiteral("long.webm"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(output).size() > 0, 60000);
+    model.reset();
+    QVERIFY(!QFileInfo::exists(output));
+    // The name is free again for the next conversion.
+    const QString again = ConverterEngine::outputURL(input, *ConvertTarget::byID("webm"), {}, false);
+    QCOMPARE(again, output);
+    ConverterEngine::release(again);
 }
 
 void TestConverterModel::cancelWaitingAndAll()
