@@ -30,17 +30,18 @@ namespace {
 
 constexpr double kMarginPoints = 54.0;
 
-// Escapes what would make a line a block (heading, quote, list item, rule, fence,
-// table row, link definition) so that Markdown reads it as ordinary text.
+// Escapes what would make a line a block (heading, quote, list item, rule, code
+// fence, link definition) so that Markdown reads it as ordinary text, and leaves
+// inline syntax at the start of a line ("**bold** words", "`code`") alone.
 QString literalBlockStart(const QString &line)
 {
-    static const QRegularExpression ordered(QStringLiteral("^(\\d{1,9})([.)])"));
-    static const QRegularExpression definition(QStringLiteral("^\\[[^\\]]+\\]:"));
+    static const QRegularExpression ordered(QStringLiteral("^(\\d{1,9})([.)])(?=[ \\t]|$)"));
+    static const QRegularExpression block(QStringLiteral(
+        "^(?:[#>]|[-+*](?=[ \\t]|$)|```|~~~|([-*_])(?:[ \\t]*\\1){2,}[ \\t]*$|\\[[^\\]]+\\]:)"));
     const QRegularExpressionMatch number = ordered.match(line);
     if (number.hasMatch())
         return number.captured(1) + QLatin1Char('\\') + line.mid(number.capturedLength(1));
-    static const QString markers = QStringLiteral("#>-+*=_|~`");
-    if (markers.contains(line.front()) || definition.match(line).hasMatch())
+    if (block.match(line).hasMatch())
         return QLatin1Char('\\') + line;
     return line;
 }

@@ -110,7 +110,8 @@ void TestConvertDocument::initTestCase()
               "Quarterly Notes\nPlain opening sentence. Bold words here and more.\nSecond paragraph with caf\xC3\xA9 in it.\n");
     writeFile(input(QStringLiteral("md")),
               "# Quarterly Notes\n\nPlain opening sentence. **Bold words here** and *more*.\n\n"
-              "- Second paragraph with caf\xC3\xA9 in it.\n    indented line\n");
+              "- Second paragraph with caf\xC3\xA9 in it.\n    indented line\n"
+              "**Strong start** then `code` and 1. no list\n***\n2) not a list either\n");
 }
 
 void TestConvertDocument::converts_data()
@@ -198,6 +199,10 @@ void TestConvertDocument::markdownKeepsInlineFormattingOnly()
     QCOMPARE(lines.value(2), QStringLiteral("Plain opening sentence. Bold words here and more."));
     QCOMPARE(lines.value(4), QStringLiteral("- Second paragraph with caf\u00e9 in it."));
     QCOMPARE(lines.value(5), QStringLiteral("    indented line"));
+    QCOMPARE(lines.value(6), QStringLiteral("Strong start then code and 1. no list"));
+    QCOMPARE(lines.value(7), QStringLiteral("***"));
+    QCOMPARE(lines.value(8), QStringLiteral("2) not a list either"));
+    QCOMPARE(boldInDocx(docx, QStringLiteral("Strong start")), std::optional<bool>(true));
 
     const QString broken = writeFile(path(QStringLiteral("latin1.md")), "caf\xE9 **bold**\n");
     QCOMPARE(messageOf(ConverterEngine::convertDocument(broken, path(QStringLiteral("latin1.docx")),
