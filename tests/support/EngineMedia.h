@@ -11,7 +11,7 @@ namespace EngineMedia {
 QString h264AacMkv(const QString &dir, double seconds = 2, const QString &size = QStringLiteral("320x240"),
                    const QString &name = QStringLiteral("h264.mkv"));
 QString hevcMkv(const QString &dir, double seconds = 2);
-// MPEG-4 Part 2 + MP3 in AVI.
+// MPEG-4 visual (mpeg4) + MP3 in AVI.
 QString mpeg4Mp3Avi(const QString &dir, double seconds = 2, const QString &name = QStringLiteral("part2.avi"));
 QString vp9OpusWebm(const QString &dir, double seconds = 2, const QString &size = QStringLiteral("320x240"),
                     const QString &name = QStringLiteral("vp9.webm"));
