@@ -1,4 +1,5 @@
 #include "converter/ConverterEngine.h"
+#include "converter/OutputFile.h"
 #include "converter/Picture.h"
 
 #include "engine/ConvertError.h"
@@ -66,7 +67,7 @@ double compressionFor(ConvertQuality quality)
 bool writeAtomically(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && commitOutput(file);
 }
 
 } // namespace
@@ -105,6 +106,7 @@ std::optional<ConvertError> picturesToPDF(const QStringList &pictures, const QSt
                                           const ConvertOptions &options)
 {
     QSaveFile file(output);
+    CheckedWrites checked(file);
     std::unique_ptr<QPdfWriter> writer;
     QPainter painter;
     int pages = 0;
@@ -122,7 +124,7 @@ std::optional<ConvertError> picturesToPDF(const QStringList &pictures, const QSt
         if (!writer) {
             if (!file.open(QIODevice::WriteOnly))
                 return failure(kNoPDF);
-            writer = std::make_unique<QPdfWriter>(&file);
+            writer = std::make_unique<QPdfWriter>(&checked);
             writer->setResolution(72);
             writer->setPageLayout(QPageLayout(pageSize, QPageLayout::Portrait, QMarginsF()));
             if (!painter.begin(writer.get()))
@@ -137,7 +139,7 @@ std::optional<ConvertError> picturesToPDF(const QStringList &pictures, const QSt
     }
     if (pages == 0)
         return failure(kNoPDF);
-    if (!painter.end() || !file.commit())
+    if (!painter.end() || checked.failed() || !commitOutput(file))
         return failure(kNoPDF);
     return std::nullopt;
 }

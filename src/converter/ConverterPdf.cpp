@@ -1,4 +1,5 @@
 #include "converter/ConverterEngine.h"
+#include "converter/OutputFile.h"
 #include "converter/RichText.h"
 
 #include "engine/ConvertError.h"
@@ -84,7 +85,7 @@ std::optional<ConvertError> pagesToPictures(Poppler::Document &document, const Q
         const QString name = count == 1 ? QStringLiteral("Page") : QStringLiteral("Page %1").arg(index + 1);
         const QString path = QDir(output).filePath(name + QLatin1Char('.') + target.ext);
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !commitOutput(file)) {
             const QString error = file.errorString();
             undo();
             return ConvertError::message(error);

@@ -1,5 +1,6 @@
 #include "converter/RichText.h"
 #include "converter/LibreOffice.h"
+#include "converter/OutputFile.h"
 
 #include "engine/ConvertError.h"
 
@@ -139,7 +140,8 @@ bool printToPDF(const QTextDocument &source, const QString &output)
     QSaveFile file(output);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    QPdfWriter writer(&file);
+    CheckedWrites checked(file);
+    QPdfWriter writer(&checked);
     writer.setPageLayout(QPageLayout(defaultPaper(), QPageLayout::Portrait,
                                      QMarginsF(kMarginPoints, kMarginPoints, kMarginPoints, kMarginPoints),
                                      QPageLayout::Point));
@@ -172,7 +174,7 @@ bool printToPDF(const QTextDocument &source, const QString &output)
         document->documentLayout()->draw(&painter, context);
         painter.restore();
     }
-    return painter.end() && file.commit();
+    return painter.end() && !checked.failed() && commitOutput(file);
 }
 
 std::optional<ConvertError> save(const QTextDocument &document, const QString &output, const QString &ext)
@@ -213,7 +215,7 @@ std::optional<ConvertError> save(const QTextDocument &document, const QString &o
 std::optional<ConvertError> writeBytes(const QByteArray &bytes, const QString &output)
 {
     QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !commitOutput(file))
         return ConvertError::message(file.errorString());
     return std::nullopt;
 }

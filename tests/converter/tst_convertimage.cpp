@@ -71,6 +71,8 @@ private slots:
     void badInput();
     void unwritableOutput_data();
     void unwritableOutput();
+    void fullDisk_data();
+    void fullDisk();
     void blockedWriter_data();
     void blockedWriter();
     void runsOnTwoThreadsAtOnce();
@@ -421,6 +423,29 @@ void TestConvertImage::unwritableOutput()
     QVERIFY(!QFileInfo::exists(output));
     if (readOnly)
         QCOMPARE(QDir(folder->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+void TestConvertImage::fullDisk_data()
+{
+    QTest::addColumn<QString>("targetID");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("tiff") << "tiff" << "The picture couldn't be saved.";
+    QTest::newRow("pdf") << "pdf" << "The PDF couldn't be made.";
+}
+
+void TestConvertImage::fullDisk()
+{
+    QFETCH(QString, targetID);
+    QFETCH(QString, message);
+    SmallDisk disk(path(QStringLiteral("small-disk")), 64);
+    if (!disk.usable())
+        QSKIP("mounting a small tmpfs needs root");
+    // About 3 MB of noise in any lossless form: far more than the disk holds.
+    const QString input = makeNoisyPicture(path(QStringLiteral("noise-1000.png")), 1000, 1000);
+    const ConvertTarget t = target(targetID);
+    const QString output = disk.path() + QStringLiteral("/big.") + t.ext;
+    QCOMPARE(messageOf(ConverterEngine::convertImage(input, output, t, options(0))), message);
+    QCOMPARE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 void TestConvertImage::blockedWriter_data()

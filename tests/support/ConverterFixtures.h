@@ -408,4 +408,31 @@ private:
     bool m_usable = false;
 };
 
+// A nearly full disk: a tmpfs of `kib` KiB mounted for the test (root only).
+class SmallDisk
+{
+public:
+    SmallDisk(const QString &path, int kib)
+        : m_path(path)
+    {
+        QDir().mkpath(path);
+        if (geteuid() == 0)
+            m_mounted = TestSupport::run(QStringLiteral("mount"),
+                                         {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                          QStringLiteral("size=%1k").arg(kib), QStringLiteral("tmpfs"), path})
+                == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            TestSupport::run(QStringLiteral("umount"), {m_path});
+    }
+    bool usable() const { return m_mounted; }
+    QString path() const { return m_path; }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
 } // namespace ConverterFixtures
