@@ -381,6 +381,46 @@ private slots:
         QCOMPARE(statuses.count(), 0);
     }
 
+    void keepPitchSwitchWhilePausedKeepsThePlace()
+    {
+        auto engine = makeEngine();
+        engine->setKeepPitch(true);
+        engine->open(QUrl::fromLocalFile(m_long));
+        QVERIFY(waitReady(*engine));
+        bool sought = false;
+        engine->seek(1.5, 0, 0, [&](bool done) { sought = done; });
+        QTRY_VERIFY_WITH_TIMEOUT(sought, 20000);
+        QSignalSpy statuses(engine.get(), &PlayerEngine::statusChanged);
+        engine->setKeepPitch(false);
+        QCOMPARE(engine->position(), 1.5);
+        // Settled again: a seek issued now completes on the new pipeline.
+        bool again = false;
+        engine->seek(1.5, 0, 0, [&](bool done) { again = done; });
+        QTRY_VERIFY_WITH_TIMEOUT(again, 20000);
+        QVERIFY2(std::fabs(engine->position() - 1.5) < 0.01, qPrintable(QString::number(engine->position())));
+        QVERIFY(!engine->isPlaying());
+        QCOMPARE(statuses.count(), 0);
+        QCOMPARE(engine->status(), PlayerEngine::Status::Ready);
+    }
+
+    void requestsBeforeReadyApplyOnceReady()
+    {
+        auto engine = makeEngine();
+        QSignalSpy ended(engine.get(), &PlayerEngine::endOfStream);
+        engine->open(QUrl::fromLocalFile(m_long));
+        QCOMPARE(engine->status(), PlayerEngine::Status::Loading);
+        bool sought = false;
+        engine->seek(3.0, 0, 0, [&](bool done) { sought = done; });
+        engine->setRate(1);
+        QVERIFY(engine->isPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(sought, 20000);
+        QVERIFY(engine->position() >= 2.99);
+        // From 3 s of a 4 s clip the end comes well before the whole clip's length.
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 30000);
+        std::lock_guard guard(heard.lock);
+        QVERIFY2(heard.frames < 48000 * 2, qPrintable(QString::number(heard.frames)));
+    }
+
     void framesReachTheVideoSink()
     {
         QVideoSink sink;
