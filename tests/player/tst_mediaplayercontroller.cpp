@@ -49,7 +49,7 @@ class TestMediaPlayerController : public QObject
 
 private:
     std::unique_ptr<TestSupport::TempHome> m_home;
-    QString m_clips, m_pictures, m_long, m_mkv, m_undecodable, m_text;
+    QString m_clips, m_pictures, m_long, m_undecodable, m_text;
     RecordingHistory m_history;
     bool m_conversion = true;
     QList<std::shared_ptr<FakeStage>> m_stages;
@@ -137,8 +137,6 @@ private slots:
         QVERIFY(!m_long.isEmpty());
 
         QDir().mkpath(root + QStringLiteral("/other"));
-        m_mkv = clip(root + QStringLiteral("/other/show.mkv"), 12);
-        QVERIFY(!m_mkv.isEmpty());
 
         // An MP4 whose video sample entry carries a type the player's demuxer does
         // not know, while ffmpeg still reads the H.264 inside.
@@ -470,21 +468,43 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(controller->player()->position() - target) < 0.6, 10000);
     }
 
+    void mkvPlaysThroughTranscoder_data()
+    {
+        QTest::addColumn<QString>("video");
+        QTest::addColumn<QString>("audio");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("H.264 and AAC are rewrapped") << "libx264" << "aac" << "";
+        QTest::newRow("VP8 and Vorbis are re-encoded") << "libvpx" << "libvorbis" << "Converting as it plays";
+    }
+
     void mkvPlaysThroughTranscoder()
     {
+        QFETCH(QString, video);
+        QFETCH(QString, audio);
+        QFETCH(QString, message);
+        const QString path = m_home->path() + QStringLiteral("/mkv/%1.mkv").arg(video);
+        QDir().mkpath(m_home->path() + QStringLiteral("/mkv"));
+        QVERIFY(!TestSupport::makeMedia(path, {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:d=12", "-f", "lavfi",
+                                               "-i", "sine=sample_rate=8000:d=12", "-c:v", video, "-c:a", audio,
+                                               "-shortest"})
+                     .isEmpty());
         FakeStage stage;
-        auto controller = controllerFor({m_mkv}, 0, &stage);
+        auto controller = controllerFor({path}, 0, &stage);
         controller->start();
         QCOMPARE(controller->model()->preparingText(), QStringLiteral("Getting this MKV ready…"));
         QVERIFY(controller->transcoder());
-        QVERIFY(waitStarted(*controller, 60000));
+        QVERIFY2(waitStarted(*controller, 60000), qPrintable(controller->model()->failedText() + u'|'
+                                                             + (controller->player() ? controller->player()->errorString()
+                                                                                     : QStringLiteral("no player"))));
         QVERIFY(controller->model()->preparingText().isEmpty());
+        QCOMPARE(controller->model()->toastText(), message);
         const QUrl url = controller->player()->url();
         QCOMPARE(url.scheme(), QStringLiteral("http"));
         QCOMPARE(url.host(), QStringLiteral("127.0.0.1"));
         QVERIFY(controller->streamPlaylist());
         QVERIFY(controller->model()->effectsAvailable());  // the tap sees converted audio too
         QTRY_VERIFY_WITH_TIMEOUT(controller->model()->current() > 0.5, 15000);
+        QVERIFY(std::abs(controller->model()->duration() - 12) < 0.5);
         QCOMPARE(controller->model()->failedText(), QString());
     }
 
@@ -496,7 +516,9 @@ private slots:
         controller->start();
         QVERIFY(controller->player());
         QCOMPARE(controller->player()->url().scheme(), QStringLiteral("file"));  // tried directly first
-        QVERIFY(waitStarted(*controller, 60000));
+        QVERIFY2(waitStarted(*controller, 60000), qPrintable(controller->model()->failedText() + u'|'
+                                                             + (controller->player() ? controller->player()->errorString()
+                                                                                     : QStringLiteral("no player"))));
         QCOMPARE(controller->player()->url().host(), QStringLiteral("127.0.0.1"));
         QVERIFY(controller->model()->failedText().isEmpty());
         QVERIFY(!controller->model()->effectsAvailable());  // no audio in it
