@@ -18,7 +18,8 @@ class QTimer;
 class QVideoSink;
 
 // The system player of one player window, over GStreamer playbin3. It plays one
-// item at a time: a local file or an HTTP(S) URL (HLS playlists included).
+// item at a time: a local file or an HTTP(S) URL, HLS playlists included (over
+// HTTP only: GStreamer 1.22's HLS reader does not fetch file:// segments).
 // Every call and every signal is on the main thread; nothing here waits on the
 // pipeline. Audio runs through the window's PlayerAudioEffects (boost and
 // equalizer) on every item that has audio.
