@@ -67,7 +67,7 @@ double compressionFor(ConvertQuality quality)
 bool writeAtomically(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && commitOutput(file);
+    return file.open(QIODevice::WriteOnly) && writeAll(file, bytes) && commitOutput(file);
 }
 
 } // namespace

@@ -85,7 +85,7 @@ std::optional<ConvertError> pagesToPictures(Poppler::Document &document, const Q
         const QString name = count == 1 ? QStringLiteral("Page") : QStringLiteral("Page %1").arg(index + 1);
         const QString path = QDir(output).filePath(name + QLatin1Char('.') + target.ext);
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !commitOutput(file)) {
+        if (!file.open(QIODevice::WriteOnly) || !writeAll(file, bytes) || !commitOutput(file)) {
             const QString error = file.errorString();
             undo();
             return ConvertError::message(error);

@@ -3,6 +3,20 @@
 #include <QIODevice>
 #include <QSaveFile>
 
+// Writes all of `bytes`, retrying after a short write so that a real failure (a
+// full disk) surfaces as an error with its errorString().
+inline bool writeAll(QIODevice &file, const QByteArray &bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
 // Commits a QSaveFile only when every byte reached the disk. QSaveFile::commit()
 // alone misses a failure of the last buffered write (a full disk, say), which
 // would leave a cut-off file reported as a success. On failure errorString() says

@@ -215,7 +215,7 @@ std::optional<ConvertError> save(const QTextDocument &document, const QString &o
 std::optional<ConvertError> writeBytes(const QByteArray &bytes, const QString &output)
 {
     QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !commitOutput(file))
+    if (!file.open(QIODevice::WriteOnly) || !writeAll(file, bytes) || !commitOutput(file))
         return ConvertError::message(file.errorString());
     return std::nullopt;
 }

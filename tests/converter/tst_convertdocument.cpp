@@ -83,6 +83,8 @@ private slots:
     void unreadable();
     void unwritableOutput_data();
     void unwritableOutput();
+    void fullDisk_data();
+    void fullDisk();
     void twoConversionsAtOnce();
 
 private:
@@ -345,6 +347,31 @@ void TestConvertDocument::unwritableOutput()
     else
         QCOMPARE(error->description(), message);
     QVERIFY(!QFileInfo::exists(output));
+}
+
+void TestConvertDocument::fullDisk_data()
+{
+    QTest::addColumn<QString>("targetID");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("text to pdf") << "doc-pdf" << "The PDF couldn't be made.";
+    QTest::newRow("text to text") << "txt" << "No space left on device";
+}
+
+void TestConvertDocument::fullDisk()
+{
+    QFETCH(QString, targetID);
+    QFETCH(QString, message);
+    SmallDisk disk(path(QStringLiteral("small-disk")), 16);
+    if (!disk.usable())
+        QSKIP("mounting a small tmpfs needs root");
+    QByteArray text;
+    for (int line = 0; line < 3000; ++line)
+        text += "A line of text that fills the little disk long before its end, line " + QByteArray::number(line) + "\n";
+    const QString source = writeFile(path(QStringLiteral("filler.txt")), text);
+    const ConvertTarget t = target(targetID);
+    const QString output = disk.path() + QStringLiteral("/filler.") + t.ext;
+    QCOMPARE(messageOf(ConverterEngine::convertDocument(source, output, t)), message);
+    QCOMPARE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 void TestConvertDocument::twoConversionsAtOnce()
