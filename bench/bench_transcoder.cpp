@@ -16,11 +16,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -48,24 +50,28 @@ QString ensure(const QString &path, const std::function<QString()> &make)
 double timeTranscoder(const QString &source, const QString &cache, bool complete, QStringList *args = nullptr)
 {
     PlaybackTranscoder transcoder(EncoderSet::current(), cache);
-    bool reported = false;
     bool failed = false;
+    // A blocking event loop, so waiting takes no CPU from ffmpeg.
+    QEventLoop loop;
     QElapsedTimer timer;
     timer.start();
     transcoder.start(source, [&](const PlaybackTranscoder::Result &r) {
-        reported = true;
         failed = std::holds_alternative<ConvertError>(r);
+        loop.quit();
     });
-    if (!QTest::qWaitFor([&] { return reported; }, 600000))
-        return -1;
+    loop.exec();
     double seconds = timer.nsecsElapsed() / 1e9;
     if (complete && !failed) {
-        // Poll finely so the wait adds little to the measured time.
-        while (!transcoder.complete() && transcoder.isRunning())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (!QTest::qWaitFor([&] { return transcoder.complete(); }, 600000))
-            return -1;
+        QTimer check;
+        int idleChecks = 0;  // ffmpeg gone but its report not in yet
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (transcoder.complete() || (!transcoder.isRunning() && ++idleChecks > 200))
+                loop.quit();
+        });
+        check.start(5);
+        loop.exec();
         seconds = timer.nsecsElapsed() / 1e9;
+        failed = !transcoder.complete();
     }
     if (args)
         *args = transcoder.lastArguments();
