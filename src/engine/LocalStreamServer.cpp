@@ -232,6 +232,16 @@ void discardPendingSigpipe()
     sigwait(&pipe, &signal);
 }
 
+// The send buffer to ask for, or 0 to leave it to the kernel.
+int sendBufferRoom()
+{
+    constexpr int wanted = 4 << 20;
+    QFile limit(QStringLiteral("/proc/sys/net/core/wmem_max"));
+    if (!limit.open(QIODevice::ReadOnly))
+        return 0;
+    return limit.readAll().trimmed().toLongLong() >= wanted ? wanted : 0;
+}
+
 // Where the head's blank line ends; -1 without one.
 qsizetype headEnd(const QByteArray &data)
 {
@@ -768,11 +778,11 @@ bool LocalStreamServer::start()
     // Wake the loop only once a request has arrived.
     const int deferSeconds = 1;
     ::setsockopt(listener.get(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
-    // A modest send queue: this thread then pushes each segment while the client
-    // reads, instead of queueing it whole and leaving the sending to the client's
-    // side of the loopback (faster in bench_streamserver.sh than deep queues).
-    const int sendBuffer = 256 << 10;
-    ::setsockopt(listener.get(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    // Room for a whole segment in the send queue: the kernel then feeds the client
+    // as it reads, without waking this thread. Only where the system allows that
+    // much; a smaller fixed size would do worse than the kernel's own tuning.
+    if (const int room = sendBufferRoom(); room > 0)
+        ::setsockopt(listener.get(), SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
