@@ -392,6 +392,7 @@ void PlayerEngine::setAudioSinkFactory(const QByteArray &factory)
 void PlayerEngine::open(const QUrl &url)
 {
     close();
+    m_streamRetries = 0;
     if (m_url != url) {
         m_url = url;
         emit urlChanged();
@@ -757,7 +758,36 @@ void PlayerEngine::handleError(void *data)
     if (error)
         g_error_free(error);
     g_free(debug);
+    if (retryStream())
+        return;
     fail(text);
+}
+
+// A playlist that is still being written can trip the HLS reader when it turns
+// from growing to finished under its feet; the stream itself is fine, so the
+// same place is opened again a few times before the error stands.
+bool PlayerEngine::retryStream()
+{
+    const bool stream = m_url.scheme() == QLatin1String("http") || m_url.scheme() == QLatin1String("https");
+    if (!stream || m_streamRetries >= 3)
+        return false;
+    ++m_streamRetries;
+    const double at = m_reloadPosition.value_or(m_prerolled ? position() : 0.0);
+    m_timer->stop();
+    dropPipeline();
+    QTimer::singleShot(500, this, [this, url = m_url, at] {
+        if (m_url != url || m_pipeline || m_status == Status::Failed || m_status == Status::Idle)
+            return;
+        Log::info(Log::Area::player, QStringLiteral("Player: reopening the stream at %1 s").arg(at, 0, 'f', 1));
+        // Before the first preroll the item is still loading and starts where asked.
+        if (m_status == Status::Ready)
+            m_reloadPosition = at;
+        m_prerolled = false;
+        m_appliedRate = 0.f;
+        if (buildPipeline())
+            gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
+    });
+    return true;
 }
 
 void PlayerEngine::handleEndOfStream()

@@ -165,6 +165,7 @@ private:
     void handleAsyncDone();
     void handleEndOfStream();
     void handleError(void *message);
+    bool retryStream();
     void handleTags(void *message);
     void handleStreams(void *message);
     void readVideoCaps();
@@ -207,4 +208,5 @@ private:
     std::optional<double> m_seekTarget;                     // a flushing seek in flight
     std::optional<std::pair<double, bool>> m_deferredSeek;  // asked before ready: at, exact
     std::optional<double> m_reloadPosition;                 // rebuilding the pipeline at
+    int m_streamRetries = 0;                                // reopenings of a growing stream
 };

@@ -106,7 +106,12 @@ private:
     static bool waitStarted(MediaPlayerController &controller, int timeoutMs = 20000)
     {
         QSignalSpy started(&controller, &MediaPlayerController::itemStarted);
-        return started.count() > 0 || started.wait(timeoutMs);
+        if (started.wait(timeoutMs))
+            return true;
+        qWarning("not started: failed \"%s\", preparing \"%s\", engine status %d",
+                 qPrintable(controller.model()->failedText()), qPrintable(controller.model()->preparingText()),
+                 controller.player() ? int(controller.player()->status()) : -1);
+        return false;
     }
 
 private slots:
