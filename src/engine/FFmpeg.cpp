@@ -75,7 +75,9 @@ struct Decoder
         return integer(o.value(QLatin1String(key)));
     }
 
-    std::optional<QMap<QString, QString>> textMap(const QJsonObject &o, const char *key)
+    // An object whose every value `read` accepts; one refused value fails it all.
+    template<typename T, typename Read>
+    std::optional<QMap<QString, T>> map(const QJsonObject &o, const char *key, Read read)
     {
         const QJsonValue v = o.value(QLatin1String(key));
         if (v.isUndefined() || v.isNull())
@@ -84,38 +86,29 @@ struct Decoder
             ok = false;
             return std::nullopt;
         }
-        QMap<QString, QString> map;
+        QMap<QString, T> result;
         const QJsonObject obj = v.toObject();
         for (auto it = obj.begin(); it != obj.end(); ++it) {
-            if (!it.value().isString()) {
+            const std::optional<T> value = read(it.value());
+            if (!value) {
                 ok = false;
                 return std::nullopt;
             }
-            map.insert(it.key(), it.value().toString());
+            result.insert(it.key(), *value);
         }
-        return map;
+        return result;
+    }
+
+    std::optional<QMap<QString, QString>> textMap(const QJsonObject &o, const char *key)
+    {
+        return map<QString>(o, key, [](const QJsonValue &v) {
+            return v.isString() ? std::optional(v.toString()) : std::nullopt;
+        });
     }
 
     std::optional<QMap<QString, int>> intMap(const QJsonObject &o, const char *key)
     {
-        const QJsonValue v = o.value(QLatin1String(key));
-        if (v.isUndefined() || v.isNull())
-            return std::nullopt;
-        if (!v.isObject()) {
-            ok = false;
-            return std::nullopt;
-        }
-        QMap<QString, int> map;
-        const QJsonObject obj = v.toObject();
-        for (auto it = obj.begin(); it != obj.end(); ++it) {
-            const auto n = integer(it.value());
-            if (!n) {
-                ok = false;
-                return std::nullopt;
-            }
-            map.insert(it.key(), *n);
-        }
-        return map;
+        return map<int>(o, key, [this](const QJsonValue &v) { return integer(v); });
     }
 
     std::optional<Stream> stream(const QJsonValue &v)
