@@ -25,6 +25,8 @@
 namespace {
 
 constexpr int reportIntervalMs = 250;
+constexpr int loadWatchdogMs = 6000;
+constexpr int maxLoadRetries = 2;
 constexpr float minRate = 0.1f;
 constexpr float maxRate = 4.0f;
 // video | audio | soft-volume | buffering | deinterlace: no subtitles overlay.
@@ -368,13 +370,16 @@ void PlayerEngine::warmUp(std::function<void()> done)
 }
 
 PlayerEngine::PlayerEngine(std::shared_ptr<PlayerAudioEffects> effects, QObject *parent)
-    : QObject(parent), m_effects(std::move(effects)), m_timer(new QTimer(this))
+    : QObject(parent), m_effects(std::move(effects)), m_timer(new QTimer(this)), m_loadWatchdog(new QTimer(this))
 {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
     AudioTapElement::registerElement();
     m_timer->setInterval(reportIntervalMs);
     connect(m_timer, &QTimer::timeout, this, &PlayerEngine::report);
+    m_loadWatchdog->setSingleShot(true);
+    m_loadWatchdog->setInterval(loadWatchdogMs);
+    connect(m_loadWatchdog, &QTimer::timeout, this, &PlayerEngine::reloadStuckItem);
 }
 
 PlayerEngine::~PlayerEngine()
@@ -393,6 +398,7 @@ void PlayerEngine::open(const QUrl &url)
 {
     close();
     m_streamRetries = 0;
+    m_loadRetries = 0;
     if (m_url != url) {
         m_url = url;
         emit urlChanged();
@@ -402,6 +408,7 @@ void PlayerEngine::open(const QUrl &url)
     setStatus(Status::Loading);
     if (!buildPipeline())
         return;
+    m_loadWatchdog->start();
     if (gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
         // The element's own error message is already queued and says more; this
         // only covers an element that failed without one.
@@ -462,6 +469,7 @@ bool PlayerEngine::buildPipeline()
 void PlayerEngine::close()
 {
     m_timer->stop();
+    m_loadWatchdog->stop();
     finishSeeks(false);
     dropPipeline();
     m_reloadPosition.reset();
@@ -704,6 +712,7 @@ void PlayerEngine::setStatus(Status status)
 void PlayerEngine::fail(const QString &message)
 {
     m_timer->stop();
+    m_loadWatchdog->stop();
     finishSeeks(false);
     m_error = message;
     if (m_rate != 0.f) {
@@ -784,10 +793,30 @@ bool PlayerEngine::retryStream()
             m_reloadPosition = at;
         m_prerolled = false;
         m_appliedRate = 0.f;
-        if (buildPipeline())
+        if (buildPipeline()) {
+            m_loadWatchdog->start();
             gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
+        }
     });
     return true;
+}
+
+// GStreamer 1.22's decodebin3 can, rarely and mostly on a busy machine, expose one
+// stream of a file and never the other, leaving the first preroll waiting
+// forever. A fresh pipeline does not repeat it, so a load that shows nothing for
+// a while starts over at the same place; a slow source only loses a few seconds.
+void PlayerEngine::reloadStuckItem()
+{
+    if (!m_pipeline || m_prerolled || m_loadRetries >= maxLoadRetries)
+        return;
+    ++m_loadRetries;
+    Log::info(Log::Area::player, QStringLiteral("Player: the item did not load in %1 s; opening it again")
+                                     .arg(loadWatchdogMs / 1000));
+    dropPipeline();
+    if (buildPipeline()) {
+        m_loadWatchdog->start();
+        gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
+    }
 }
 
 void PlayerEngine::handleEndOfStream()
@@ -810,6 +839,7 @@ void PlayerEngine::handleAsyncDone()
 {
     if (!m_prerolled) {
         m_prerolled = true;
+        m_loadWatchdog->stop();
         readVideoCaps();
         updateDuration();
         if (m_reloadPosition) {

@@ -166,6 +166,7 @@ private:
     void handleEndOfStream();
     void handleError(void *message);
     bool retryStream();
+    void reloadStuckItem();
     void handleTags(void *message);
     void handleStreams(void *message);
     void readVideoCaps();
@@ -184,6 +185,7 @@ private:
     std::shared_ptr<Relay> m_relay;
     QPointer<QVideoSink> m_videoSink;
     QTimer *m_timer = nullptr;
+    QTimer *m_loadWatchdog = nullptr;  // a first preroll that never comes
     QByteArray m_audioSinkFactory = QByteArrayLiteral("autoaudiosink");
 
     QUrl m_url;
@@ -209,4 +211,5 @@ private:
     std::optional<std::pair<double, bool>> m_deferredSeek;  // asked before ready: at, exact
     std::optional<double> m_reloadPosition;                 // rebuilding the pipeline at
     int m_streamRetries = 0;                                // reopenings of a growing stream
+    int m_loadRetries = 0;                                  // rebuilds of a stuck first preroll
 };

@@ -11,7 +11,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QVideoFrame>
 #include <QVideoSink>
@@ -135,8 +138,8 @@ class TestPlayerEngine : public QObject
 
     static bool waitReady(PlayerEngine &engine)
     {
-        QTest::qWaitFor([&] { return engine.status() != PlayerEngine::Status::Loading; }, 30000);
-        return engine.status() == PlayerEngine::Status::Ready;
+        return QTest::qWaitFor([&] { return engine.status() != PlayerEngine::Status::Loading; }, 30000)
+               && engine.status() == PlayerEngine::Status::Ready;
     }
 
     static QString video(const QString &path, const QString &duration, bool audio = true)
@@ -503,6 +506,32 @@ private slots:
         engine->open(QUrl::fromLocalFile(m_dir.path() + "/gone.mp4"));
         QVERIFY(!waitReady(*engine));
         QCOMPARE(engine->errorString(), QStringLiteral("This item couldn't be found."));
+    }
+
+    // A source that answers but never gives enough to show anything: the engine
+    // starts the item over after a while instead of loading for ever.
+    void aLoadThatNeverPrerollsStartsOver()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QList<QTcpSocket *> clients;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: video/mp4\r\nContent-Length: 100000000\r\n\r\n");
+                clients << socket;
+            }
+        });
+        QTimer drip;  // a byte now and then keeps the connection from timing out
+        connect(&drip, &QTimer::timeout, this, [&] {
+            for (QTcpSocket *socket : std::as_const(clients))
+                socket->write("\0", 1);
+        });
+        drip.start(500);
+        auto engine = makeEngine();
+        engine->open(QUrl(QStringLiteral("http://127.0.0.1:%1/slow.mp4").arg(server.serverPort())));
+        QTRY_VERIFY_WITH_TIMEOUT(clients.size() >= 2, 20000);
+        QCOMPARE(engine->status(), PlayerEngine::Status::Loading);
+        engine->close();
     }
 
     void hlsPlaysToItsEnd_data()
