@@ -16,11 +16,20 @@ PlayerRoutes::PlayerRoutes()
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&MediaPlayer::shared(), &MediaPlayer::controllersChanged, qApp,
                      [this] { quitWhenIdle(); });
+    QObject::connect(&MediaPlayer::shared(), &MediaPlayer::panelsChanged, qApp, [this] { quitWhenIdle(); });
     QObject::connect(&ConverterModel::shared(), &ConverterModel::runningChanged, qApp,
                      [this] { quitWhenIdle(); });
     // Loading the playback plugins off the main thread while the first window is
     // made roughly halves the wait for its first frame.
     PlayerEngine::warmUp();
+}
+
+// Until the library window exists, a start without files offers the Open Media
+// panel instead, so that a bare launch shows something; cancelling it quits.
+void PlayerRoutes::showLibrary()
+{
+    LoggingRoutes::showLibrary();
+    PlayerWindow::chooseAndOpen();
 }
 
 void PlayerRoutes::openPlayer(const QUrl &url)
@@ -30,7 +39,7 @@ void PlayerRoutes::openPlayer(const QUrl &url)
 
 bool PlayerRoutes::hasVisibleWindows() const
 {
-    return !MediaPlayer::shared().controllers().isEmpty();
+    return !MediaPlayer::shared().controllers().isEmpty() || MediaPlayer::shared().hasPanels();
 }
 
 bool PlayerRoutes::keepsRunning() const

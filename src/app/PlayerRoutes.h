@@ -9,6 +9,7 @@ class PlayerRoutes : public LoggingRoutes
 {
 public:
     PlayerRoutes();
+    void showLibrary() override;
     void openPlayer(const QUrl &url) override;
     bool hasVisibleWindows() const override;
     bool keepsRunning() const override;

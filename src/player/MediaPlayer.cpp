@@ -78,3 +78,13 @@ QList<MediaPlayerController *> MediaPlayer::controllers() const
             list.append(controller.data());
     return list;
 }
+
+void MediaPlayer::addPanel(QObject *panel)
+{
+    m_panels.append(panel);
+    connect(panel, &QObject::destroyed, this, [this, panel] {
+        m_panels.removeAll(panel);
+        emit panelsChanged();
+    });
+    emit panelsChanged();
+}

@@ -39,11 +39,18 @@ public:
 
     QList<MediaPlayerController *> controllers() const;
 
+    // An Open Media panel being shown: like a window, it keeps the process alive
+    // until it closes.
+    void addPanel(QObject *panel);
+    bool hasPanels() const { return !m_panels.isEmpty(); }
+
 signals:
     void controllersChanged();
+    void panelsChanged();
 
 private:
     MediaPlayerController::Services m_services;
     WindowFactory m_windowFactory;
     QList<QPointer<MediaPlayerController>> m_controllers;
+    QList<QObject *> m_panels;
 };

@@ -115,6 +115,7 @@ void PlayerWindow::chooseAndOpen()
         return;
     QObject::connect(panel, SIGNAL(chosen(QUrl)), &MediaPlayer::shared(), SLOT(open(QUrl)));
     QObject::connect(panel, SIGNAL(finished()), panel, SLOT(deleteLater()));
+    MediaPlayer::shared().addPanel(panel);
 }
 
 PlayerWindow::PlayerWindow(MediaPlayerController *controller)
