@@ -351,6 +351,50 @@ GstElement *makeAudioFilter(const std::shared_ptr<PlayerAudioEffects> &effects, 
 
 } // namespace
 
+namespace {
+
+std::mutex audioSinkLock;
+QByteArray chosenAudioSink;  // empty until the warm-up has found it
+
+// Finds the output autoaudiosink settles on, once per run. Where no sound server
+// answers it tries every kind of output in turn, which can take seconds; done
+// per item that would hold up each open on the main thread.
+void chooseAudioSink()
+{
+    GstElement *probe = gst_element_factory_make("autoaudiosink", nullptr);
+    if (!probe)
+        return;
+    gst_object_ref_sink(probe);
+    QByteArray factory;
+    if (gst_element_set_state(probe, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
+        GstIterator *children = gst_bin_iterate_elements(GST_BIN(probe));
+        GValue child = G_VALUE_INIT;
+        if (gst_iterator_next(children, &child) == GST_ITERATOR_OK) {
+            if (GstElementFactory *f = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&child))))
+                factory = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f));
+            g_value_unset(&child);
+        }
+        gst_iterator_free(children);
+    }
+    gst_element_set_state(probe, GST_STATE_NULL);
+    gst_object_unref(probe);
+    if (factory.isEmpty())
+        return;
+    Log::info(Log::Area::player, QStringLiteral("Player: sound goes to %1").arg(QString::fromLatin1(factory)));
+    std::lock_guard guard(audioSinkLock);
+    chosenAudioSink = factory;
+}
+
+QByteArray audioSinkFor(const QByteArray &asked)
+{
+    if (asked != "autoaudiosink")
+        return asked;
+    std::lock_guard guard(audioSinkLock);
+    return chosenAudioSink.isEmpty() ? asked : chosenAudioSink;
+}
+
+} // namespace
+
 void PlayerEngine::warmUp(std::function<void()> done)
 {
     teardownPool().start([done = std::move(done)] {
@@ -364,6 +408,7 @@ void PlayerEngine::warmUp(std::function<void()> done)
             if (GstPlugin *plugin = gst_plugin_load_by_name(name))
                 gst_object_unref(plugin);
         }
+        chooseAudioSink();
         if (done)
             done();
     });
@@ -408,8 +453,9 @@ void PlayerEngine::open(const QUrl &url)
     setStatus(Status::Loading);
     if (!buildPipeline())
         return;
+    const GstStateChangeReturn change = gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
     m_loadWatchdog->start();
-    if (gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+    if (change == GST_STATE_CHANGE_FAILURE) {
         // The element's own error message is already queued and says more; this
         // only covers an element that failed without one.
         QMetaObject::invokeMethod(
@@ -426,7 +472,7 @@ bool PlayerEngine::buildPipeline()
 {
     auto pipeline = std::make_unique<Pipeline>();
     pipeline->playbin.reset(gst_element_factory_make("playbin3", nullptr));
-    GstElement *audioSink = gst_element_factory_make(m_audioSinkFactory.constData(), nullptr);
+    GstElement *audioSink = gst_element_factory_make(audioSinkFor(m_audioSinkFactory).constData(), nullptr);
     GstElement *videoSink = gst_element_factory_make("appsink", nullptr);
     GstElement *filter = makeAudioFilter(m_effects, m_keepPitch);
     if (!pipeline->playbin || !audioSink || !videoSink || !filter) {
@@ -794,8 +840,8 @@ bool PlayerEngine::retryStream()
         m_prerolled = false;
         m_appliedRate = 0.f;
         if (buildPipeline()) {
-            m_loadWatchdog->start();
             gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
+            m_loadWatchdog->start();
         }
     });
     return true;
@@ -814,8 +860,8 @@ void PlayerEngine::reloadStuckItem()
                                      .arg(loadWatchdogMs / 1000));
     dropPipeline();
     if (buildPipeline()) {
-        m_loadWatchdog->start();
         gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
+        m_loadWatchdog->start();
     }
 }
 

@@ -65,8 +65,9 @@ public:
     // returns at once. `done`, when given, is called on that thread afterwards.
     static void warmUp(std::function<void()> done = {});
 
-    // The audio output element, by GStreamer factory name; "autoaudiosink" unless set.
-    // Tests use "fakesink". Takes effect at the next open().
+    // The audio output element, by GStreamer factory name; "autoaudiosink" unless set,
+    // which after warmUp() stands for the output it settled on. Tests use "fakesink".
+    // Takes effect at the next open().
     void setAudioSinkFactory(const QByteArray &factory);
 
     // Starts loading `url` paused at its start, replacing any current item.

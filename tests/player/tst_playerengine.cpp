@@ -4,6 +4,7 @@
 #include <gst/gst.h>
 
 #include "support/TestSupport.h"
+#include "log/Log.h"
 #include "player/PlayerAudioEffects.h"
 #include "player/PlayerEngine.h"
 
@@ -223,6 +224,17 @@ private slots:
             QVERIFY2(gst_plugin_is_loaded(plugin), name);
             gst_object_unref(plugin);
         }
+        // It also settled which output the sound goes to, so opens need not probe.
+        static const QRegularExpression chosen(QStringLiteral("Player: sound goes to (\\S+)$"));
+        QString factory;
+        for (const QString &line : Log::tail(50))
+            if (const auto m = chosen.match(line); m.hasMatch())
+                factory = m.captured(1);
+        QVERIFY(!factory.isEmpty());
+        QVERIFY(factory != QLatin1String("autoaudiosink"));
+        GstElementFactory *found = gst_element_factory_find(factory.toLatin1().constData());
+        QVERIFY2(found, qPrintable(factory));
+        gst_object_unref(found);
     }
 
     void playsToItsEnd()
