@@ -218,6 +218,14 @@ void MediaStageView::wheel(double angleX, double angleY, double pixelX, double p
     }
 }
 
+void MediaStageView::smartMagnify(QPointF at)
+{
+    if (!m_controller)
+        return;
+    m_controller->showControls();
+    run(PlayerInput::smartMagnifyAction(m_view.zoom), at);
+}
+
 void MediaStageView::pinch(double scale, double x, double y)
 {
     if (!m_controller)

@@ -76,6 +76,7 @@ public:
                            int phase, int modifiers, bool inverted, bool overBar,
                            double x, double y);
     Q_INVOKABLE void pinch(double scale, double x, double y);
+    void smartMagnify(QPointF at);
     Q_INVOKABLE void press(double x, double y);
     Q_INVOKABLE void drag(double x, double y);
     Q_INVOKABLE void release();

@@ -94,6 +94,11 @@ Action keyAction(int key, Qt::KeyboardModifiers modifiers, const KeyContext &ctx
     return c.isNull() ? Action{} : characterAction(c, modifiers, ctx);
 }
 
+Action smartMagnifyAction(double zoom)
+{
+    return zoom > 1 ? act(Command::resetZoom) : act(Command::zoomBy, 2);
+}
+
 Action scrollAction(const Scroll &s, const ScrollContext &ctx)
 {
     if (s.precise) {

@@ -73,6 +73,10 @@ struct ScrollContext
 // with a precise event at zoom 1 means: feed it to the swipe tracker).
 Action scrollAction(const Scroll &scroll, const ScrollContext &context);
 
+// A two-finger double tap: back to fit when zoomed in, otherwise twice as close
+// (about the pointer).
+Action smartMagnifyAction(double zoom);
+
 // A two-finger horizontal swipe steps one file at most once per gesture;
 // momentum after the fingers lift steps nothing.
 class Swipe

@@ -62,6 +62,9 @@ public:
     void focusStage() override;
     void closeWindow() override;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private slots:
     void windowClosing();
 

@@ -14,6 +14,8 @@ private slots:
     void keys();
     void scroll_data();
     void scroll();
+    void smartMagnify_data();
+    void smartMagnify();
     void swipeStepsOnce_data();
     void swipeStepsOnce();
     void clicks_data();
@@ -139,6 +141,25 @@ void TestPlayerInput::scroll()
     QCOMPARE(a.command, command);
     QCOMPARE(a.amount, amount);
     QCOMPARE(a.delta, pan);
+}
+
+void TestPlayerInput::smartMagnify_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<Command>("command");
+    QTest::addColumn<double>("amount");
+    QTest::newRow("at fit: twice as close") << 1.0 << Command::zoomBy << 2.0;
+    QTest::newRow("zoomed in: back to fit") << 1.5 << Command::resetZoom << 0.0;
+}
+
+void TestPlayerInput::smartMagnify()
+{
+    QFETCH(double, zoom);
+    QFETCH(Command, command);
+    QFETCH(double, amount);
+    const Action a = smartMagnifyAction(zoom);
+    QCOMPARE(a.command, command);
+    QCOMPARE(a.amount, amount);
 }
 
 void TestPlayerInput::swipeStepsOnce_data()

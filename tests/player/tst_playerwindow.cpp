@@ -1,16 +1,24 @@
+#include "media/MediaEntry.h"
 #include "player/MediaPlayer.h"
+#include "player/MediaPlayerController.h"
+#include "player/MediaPlayerModel.h"
+#include "player/MediaStageView.h"
 #include "player/PlayerWindow.h"
 #include "support/TestSupport.h"
 
 #include <QGuiApplication>
+#include <QImage>
+#include <QNativeGestureEvent>
+#include <QPointingDevice>
 #include <QQuickItem>
 #include <QRegularExpression>
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTest>
 
-// The Open Media panel as the launch and Ctrl+O show it, under the offscreen platform.
-class TestOpenMediaPanel : public QObject
+// The player window and the Open Media panel as the application builds them, under
+// the offscreen platform.
+class TestPlayerWindow : public QObject
 {
     Q_OBJECT
 
@@ -62,9 +70,37 @@ private slots:
         QVERIFY(!panelWindow());
     }
 
+    // Qt Quick has no handler of its own for the two-finger double tap.
+    void smartZoomGestureZoomsAndComesBack()
+    {
+        const QString picture = m_home->path() + QStringLiteral("/picture.png");
+        QImage image(640, 480, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QVERIFY(image.save(picture));
+        MediaPlayerController controller({*MediaEntry::file(QUrl::fromLocalFile(picture))}, 0,
+                                         MediaPlayerController::Services::standard());
+        auto *window = static_cast<PlayerWindow *>(PlayerWindow::make(&controller));
+        QVERIFY(window->window());
+        controller.setStage(window);
+        controller.start();
+        QTRY_VERIFY(!window->stageView()->image().isNull());
+
+        const auto tap = [&] {
+            const QPointF at(window->window()->width() / 3.0, window->window()->height() / 3.0);
+            QNativeGestureEvent event(Qt::SmartZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, at,
+                                      at, window->window()->mapToGlobal(at), 0, QPointF());
+            QCoreApplication::sendEvent(window->window(), &event);
+        };
+        tap();
+        QCOMPARE(controller.model()->zoom(), 2.0);
+        tap();
+        QTRY_COMPARE(controller.model()->zoom(), 1.0);
+        controller.windowWillClose();
+    }
+
 private:
     std::unique_ptr<TestSupport::TempHome> m_home;
 };
 
-QTEST_MAIN(TestOpenMediaPanel)
-#include "tst_openmediapanel.moc"
+QTEST_MAIN(TestPlayerWindow)
+#include "tst_playerwindow.moc"
