@@ -139,7 +139,7 @@ QString plainError(const GError *error)
     return PlayerEngine::tr("This item couldn't be played.");
 }
 
-// Copies a mapped GStreamer frame into a QVideoFrame (NV12 or RGBA only).
+// Copies a mapped GStreamer frame into a QVideoFrame (I420, NV12 or RGBA only).
 QVideoFrame toVideoFrame(GstSample *sample, int rotation)
 {
     GstVideoInfo info;
@@ -147,6 +147,9 @@ QVideoFrame toVideoFrame(GstSample *sample, int rotation)
         return {};
     QVideoFrameFormat::PixelFormat format;
     switch (GST_VIDEO_INFO_FORMAT(&info)) {
+    case GST_VIDEO_FORMAT_I420:
+        format = QVideoFrameFormat::Format_YUV420P;
+        break;
     case GST_VIDEO_FORMAT_NV12:
         format = QVideoFrameFormat::Format_NV12;
         break;
@@ -487,7 +490,8 @@ bool PlayerEngine::buildPipeline()
 
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(audioSink), "sync"))
         g_object_set(audioSink, "sync", TRUE, nullptr);
-    CapsPtr videoCaps(gst_caps_from_string("video/x-raw,format={NV12,RGBA}"));
+    // I420 first: what software decoders give, so most video needs no conversion here.
+    CapsPtr videoCaps(gst_caps_from_string("video/x-raw,format={I420,NV12,RGBA}"));
     g_object_set(videoSink, "caps", videoCaps.get(), "sync", TRUE, "max-buffers", 2u,
                  "enable-last-sample", FALSE, "qos", TRUE, nullptr);
 

@@ -450,7 +450,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 10, 20000);
         const QVideoFrame frame = sink.videoFrame();
         QCOMPARE(frame.size(), QSize(320, 240));
-        QVERIFY(frame.pixelFormat() == QVideoFrameFormat::Format_NV12
+        QVERIFY(frame.pixelFormat() == QVideoFrameFormat::Format_YUV420P
+                || frame.pixelFormat() == QVideoFrameFormat::Format_NV12
                 || frame.pixelFormat() == QVideoFrameFormat::Format_RGBA8888);
         // The picture is really there: testsrc2 is far from a flat frame.
         QVideoFrame copy = frame;
@@ -461,6 +462,37 @@ private slots:
             distinct += row[x] != row[x - 1];
         copy.unmap();
         QVERIFY(distinct > 10);
+    }
+
+    // Each pixel layout the window accepts arrives with its colours right (planes
+    // in their order, nothing swapped).
+    void framesKeepTheirColours_data()
+    {
+        QTest::addColumn<QString>("pixelFormat");  // of the file
+        QTest::newRow("4:2:0 planar") << "yuv420p";
+        QTest::newRow("4:2:0 semi-planar") << "nv12";
+        QTest::newRow("4:4:4 (converted)") << "yuv444p";
+    }
+
+    void framesKeepTheirColours()
+    {
+        QFETCH(QString, pixelFormat);
+        const QString path = m_dir.filePath(QStringLiteral("colour-%1.mkv").arg(pixelFormat));
+        QVERIFY(!TestSupport::makeMedia(path, {"-f", "lavfi", "-i", "color=c=0x3060C0:s=64x48:d=1", "-c:v",
+                                               "ffv1", "-pix_fmt", pixelFormat})
+                     .isEmpty());
+        QVideoSink sink;
+        auto engine = makeEngine();
+        engine->setVideoSink(&sink);
+        engine->open(QUrl::fromLocalFile(path));
+        QVERIFY(waitReady(*engine));
+        QTRY_VERIFY(sink.videoFrame().isValid());
+        const QImage image = sink.videoFrame().toImage();
+        QCOMPARE(image.size(), QSize(64, 48));
+        const QColor centre = image.pixelColor(32, 24);
+        QVERIFY2(std::abs(centre.red() - 0x30) < 16 && std::abs(centre.green() - 0x60) < 16
+                     && std::abs(centre.blue() - 0xC0) < 16,
+                 qPrintable(centre.name()));
     }
 
     void rotationTagTurnsTheNaturalSize()
