@@ -12,19 +12,6 @@ using namespace ConverterFixtures;
 
 namespace {
 
-ConvertTarget target(const QString &id)
-{
-    const std::optional<ConvertTarget> found = ConvertTarget::byID(id);
-    if (!found)
-        qFatal("no target %s", qPrintable(id));
-    return *found;
-}
-
-QString messageOf(const std::optional<ConvertError> &error)
-{
-    return error ? error->description() : QString();
-}
-
 const QString kUnreadable = QStringLiteral(
     "This document couldn't be read. Supported: Word (.docx, .doc), OpenDocument, RTF, HTML, Markdown and plain text.");
 

@@ -10,27 +10,6 @@ using namespace ConverterFixtures;
 
 namespace {
 
-ConvertTarget target(const QString &id)
-{
-    const std::optional<ConvertTarget> found = ConvertTarget::byID(id);
-    if (!found)
-        qFatal("no target %s", qPrintable(id));
-    return *found;
-}
-
-ConvertOptions options(int maxSize, ConvertQuality quality = ConvertQuality::balanced)
-{
-    ConvertOptions result;
-    result.maxSize = maxSize;
-    result.quality = quality;
-    return result;
-}
-
-QString messageOf(const std::optional<ConvertError> &error)
-{
-    return error ? error->description() : QString();
-}
-
 QString loaderFor(const QString &targetID)
 {
     static const QHash<QString, QString> loaders{

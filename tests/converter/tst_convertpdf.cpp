@@ -9,27 +9,6 @@ using namespace ConverterFixtures;
 
 namespace {
 
-ConvertTarget target(const QString &id)
-{
-    const std::optional<ConvertTarget> found = ConvertTarget::byID(id);
-    if (!found)
-        qFatal("no target %s", qPrintable(id));
-    return *found;
-}
-
-ConvertOptions withQuality(ConvertQuality quality, int maxSize = 0)
-{
-    ConvertOptions options;
-    options.quality = quality;
-    options.maxSize = maxSize;
-    return options;
-}
-
-QString messageOf(const std::optional<ConvertError> &error)
-{
-    return error ? error->description() : QString();
-}
-
 QStringList entries(const QString &folder)
 {
     QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -98,7 +77,7 @@ void TestConvertPDF::pagesToPictures()
 
     // maxSize does not apply to page pictures.
     QCOMPARE(messageOf(ConverterEngine::convertPDF(m_threePages, folder, t,
-                                                   withQuality(ConvertQuality::Value(quality), 480))),
+                                                   options(480, ConvertQuality::Value(quality)))),
              QString());
 
     const QString ext = QLatin1Char('.') + t.ext;
@@ -121,7 +100,7 @@ void TestConvertPDF::onePageIsNamedPage()
 {
     const QString folder = path(QStringLiteral("one pages"));
     QCOMPARE(messageOf(ConverterEngine::convertPDF(m_onePage, folder, target(QStringLiteral("pdf-png")),
-                                                   withQuality(ConvertQuality::balanced))),
+                                                   options(0))),
              QString());
     QCOMPARE(entries(folder), QStringList{QStringLiteral("Page.png")});
     const std::optional<PictureInfo> info = readPicture(QDir(folder).filePath(QStringLiteral("Page.png")));
@@ -133,7 +112,7 @@ void TestConvertPDF::plainText()
 {
     const QString output = path(QStringLiteral("three.txt"));
     QCOMPARE(messageOf(ConverterEngine::convertPDF(m_threePages, output, target(QStringLiteral("pdf-txt")),
-                                                   withQuality(ConvertQuality::balanced))),
+                                                   options(0))),
              QString());
     QFile file(output);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -151,7 +130,7 @@ void TestConvertPDF::wordDocumentKeepsTextAndHeadings()
 {
     const QString output = path(QStringLiteral("three.docx"));
     QCOMPARE(messageOf(ConverterEngine::convertPDF(m_threePages, output, target(QStringLiteral("pdf-docx")),
-                                                   withQuality(ConvertQuality::balanced))),
+                                                   options(0))),
              QString());
 
     // LibreOffice reads the words back in order.
@@ -197,7 +176,7 @@ void TestConvertPDF::passwordProtected()
     const ConvertTarget t = target(targetID);
     const QString output = path(QStringLiteral("locked-out.") + t.ext);
 
-    QCOMPARE(messageOf(ConverterEngine::convertPDF(locked, output, t, withQuality(ConvertQuality::balanced))),
+    QCOMPARE(messageOf(ConverterEngine::convertPDF(locked, output, t, options(0))),
              QStringLiteral("This PDF is password-protected."));
     QVERIFY(!QFileInfo::exists(output));
     QCOMPARE(sha256(locked), before);
@@ -217,7 +196,7 @@ void TestConvertPDF::notAPDF()
     const QString input = writeFile(path(QStringLiteral("fake.pdf")), content);
     const QString output = path(QStringLiteral("fake pages"));
     QCOMPARE(messageOf(ConverterEngine::convertPDF(input, output, target(QStringLiteral("pdf-png")),
-                                                   withQuality(ConvertQuality::balanced))),
+                                                   options(0))),
              QStringLiteral("This PDF couldn't be opened."));
     QVERIFY(!QFileInfo::exists(output));
 }
@@ -229,7 +208,7 @@ void TestConvertPDF::pageFolderThatCannotBeMade()
         QSKIP("cannot make a read-only folder here");
     const QString output = locked.path() + QStringLiteral("/three pages");
     const std::optional<ConvertError> error = ConverterEngine::convertPDF(
-        m_threePages, output, target(QStringLiteral("pdf-png")), withQuality(ConvertQuality::balanced));
+        m_threePages, output, target(QStringLiteral("pdf-png")), options(0));
     QVERIFY(error);
     // The system's own words, e.g. "Read-only file system" or "Permission denied".
     QVERIFY2(error->description().contains(QStringLiteral("Read-only file system"))
@@ -239,7 +218,7 @@ void TestConvertPDF::pageFolderThatCannotBeMade()
 
     const QString text = locked.path() + QStringLiteral("/three.txt");
     const std::optional<ConvertError> textError = ConverterEngine::convertPDF(
-        m_threePages, text, target(QStringLiteral("pdf-txt")), withQuality(ConvertQuality::balanced));
+        m_threePages, text, target(QStringLiteral("pdf-txt")), options(0));
     QVERIFY(textError);
     QVERIFY(!textError->description().isEmpty());
     QVERIFY(!QFileInfo::exists(text));

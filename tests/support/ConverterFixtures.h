@@ -6,6 +6,7 @@
 // it first (GLib's "signals" fields must come before Qt's keyword macros).
 #include <vips/vips.h>
 
+#include "engine/ConvertTypes.h"
 #include "support/TestSupport.h"
 
 #include <QColor>
@@ -29,6 +30,28 @@
 #include <unistd.h>
 
 namespace ConverterFixtures {
+
+inline ConvertTarget target(const QString &id)
+{
+    const std::optional<ConvertTarget> found = ConvertTarget::byID(id);
+    if (!found)
+        qFatal("no target %s", qPrintable(id));
+    return *found;
+}
+
+inline ConvertOptions options(int maxSize, ConvertQuality quality = ConvertQuality::balanced)
+{
+    ConvertOptions result;
+    result.maxSize = maxSize;
+    result.quality = quality;
+    return result;
+}
+
+// The error's text, or "" for success.
+inline QString messageOf(const std::optional<ConvertError> &error)
+{
+    return error ? error->description() : QString();
+}
 
 struct VipsUnref
 {
