@@ -103,6 +103,17 @@ private:
                    "-preset", "ultrafast", "-g", "10", "-c:a", "aac", "-b:a", "16k", "-shortest"});
     }
 
+    // Starts the long clip where it was left, at 1:40, and waits until it is there.
+    bool startAtHundred(MediaPlayerController &controller)
+    {
+        Preferences::media().set(QStringLiteral("fx.player.resume"), QJsonObject{{m_long, 100.0}});
+        controller.start();
+        if (!waitStarted(controller))
+            return false;
+        controller.frameStep(0);
+        return QTest::qWaitFor([&] { return std::abs(controller.player()->position() - 100) < 1; }, 10000);
+    }
+
     static bool waitStarted(MediaPlayerController &controller, int timeoutMs = 20000)
     {
         QSignalSpy started(&controller, &MediaPlayerController::itemStarted);
@@ -396,14 +407,9 @@ private slots:
         QFETCH(double, by);
         QFETCH(QString, message);
         QFETCH(double, target);
-        QJsonObject positions{{m_long, 100.0}};
-        Preferences::media().set(QStringLiteral("fx.player.resume"), positions);
         FakeStage stage;
         auto controller = controllerFor({m_long}, 0, &stage);
-        controller->start();
-        QVERIFY(waitStarted(*controller));
-        controller->frameStep(0);
-        QTRY_VERIFY_WITH_TIMEOUT(std::abs(controller->player()->position() - 100) < 1, 10000);
+        QVERIFY(startAtHundred(*controller));
         controller->seekBy(by);
         QCOMPARE(controller->model()->toastText(), message);
         QCOMPARE(controller->model()->current(), target);
@@ -456,14 +462,9 @@ private slots:
         QFETCH(bool, precise);
         QFETCH(bool, inverted);
         QFETCH(double, target);
-        QJsonObject positions{{m_long, 100.0}};
-        Preferences::media().set(QStringLiteral("fx.player.resume"), positions);
         FakeStage stage;
         auto controller = controllerFor({m_long}, 0, &stage);
-        controller->start();
-        QVERIFY(waitStarted(*controller));
-        controller->frameStep(0);
-        QTRY_VERIFY_WITH_TIMEOUT(std::abs(controller->player()->position() - 100) < 1, 10000);
+        QVERIFY(startAtHundred(*controller));
         controller->model()->setCurrent(100);
         controller->scrollSeek(dx, dy, precise, inverted);
         QCOMPARE(controller->model()->current(), target);
