@@ -1,7 +1,8 @@
 // A 24-megapixel JPEG to a 1080-pixel JPEG: ConverterEngine::convertImage beside
 // ImageMagick's `convert` doing the same job (fit in 1080 x 1080, quality 82).
 //
-//   bench_picture [RUNS]        times RUNS conversions of each and prints medians
+//   bench_picture [RUNS] [NOISE] times RUNS conversions of each and prints medians; NOISE
+//                               (0-100, default 30) sets how much detail the made JPEG has
 //   bench_picture --once IN OUT one conversion, for measuring a process's peak memory
 //
 // Wall time is measured per run; CPU time and peak memory are each run's own
@@ -113,10 +114,11 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
     QTemporaryDir dir;
+    const int noise = argc > 2 ? std::clamp(atoi(argv[2]), 0, 100) : 30;
     const QString input = dir.filePath(QStringLiteral("photo-6000x4000.jpg"));
     // A detailed test pattern with noise, so the JPEG is photo-sized (several MB).
     if (TestSupport::makeMedia(input, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                       QStringLiteral("testsrc2=s=6000x4000:d=1,noise=alls=30:allf=t"),
+                                       QStringLiteral("testsrc2=s=6000x4000:d=1,noise=alls=%1:allf=t").arg(noise),
                                        QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-q:v"),
                                        QStringLiteral("3")})
             .isEmpty())
