@@ -13,6 +13,13 @@ if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" "$build"
 fi
 
+# gst-play-1.0 needs an X video sink; without Debian's X and GL sink packages it
+# falls back to DirectFB, which crashes under Xvfb. The application does not use them.
+if ! gst-inspect-1.0 ximagesink >/dev/null 2>&1 || ! gst-inspect-1.0 glimagesink >/dev/null 2>&1; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q gstreamer1.0-x gstreamer1.0-gl >/dev/null
+fi
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config \
@@ -65,6 +72,9 @@ sink=${sink:-autoaudiosink}
 echo "audio output: $sink"
 read -r ref refRss < <(measure 10 gst-play-1.0 --audiosink="$sink" "$clip")
 report "gst-play-1.0" "$ref" "$refRss"
+# For scale: the same with X's plain image sink (no OpenGL, no scaling).
+read -r xi xiRss < <(measure 10 gst-play-1.0 --audiosink="$sink" --videosink=ximagesink "$clip")
+report "gst-play-1.0 with ximagesink" "$xi" "$xiRss"
 if [ "$ref" -lt "$hz" ]; then
   # If gst-play-1.0 cannot play here at all, the floor is decoding the same file at
   # 1x with nothing drawn.
