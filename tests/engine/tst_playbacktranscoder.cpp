@@ -80,7 +80,8 @@ int childStart(const QString &source, const QString &cache)
     PlaybackTranscoder transcoder(EncoderSet::software(), cache);
     Reports reports;
     transcoder.start(source, reports.handler());
-    QTest::qWaitFor([&] { return !reports.results.isEmpty(); }, 60000);
+    // The parent reads how many reports came; none means this wait ran out.
+    (void)QTest::qWaitFor([&] { return !reports.results.isEmpty(); }, 60000);
     QJsonObject out;
     out[QStringLiteral("reports")] = int(reports.results.size());
     if (const Ready *r = reports.ready()) {
@@ -135,6 +136,8 @@ private:
             path = EngineMedia::mpeg4Mp3Avi(dir);
         else if (kind == "webm")
             path = EngineMedia::vp9OpusWebm(dir);
+        else if (kind == "long-webm")
+            path = EngineMedia::vp9OpusWebm(dir, 8, QStringLiteral("320x240"), QStringLiteral("long.webm"));
         else if (kind == "opus")
             path = EngineMedia::opusFile(dir);
         else if (kind == "damaged")
@@ -748,7 +751,9 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("rewrapped h264 mkv") << "long-mkv";
-        QTest::newRow("converted vp9 webm") << "webm";
+        // Several segments: with a one-segment list GStreamer 1.22's HLS reader can
+        // reach the end before it exposes its pad, and then reports a download error.
+        QTest::newRow("converted vp9 webm") << "long-webm";
     }
 
     void playedToTheEndByPlaybin3()
