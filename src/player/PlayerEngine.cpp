@@ -456,9 +456,7 @@ void PlayerEngine::open(const QUrl &url)
     setStatus(Status::Loading);
     if (!buildPipeline())
         return;
-    const GstStateChangeReturn change = gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
-    m_loadWatchdog->start();
-    if (change == GST_STATE_CHANGE_FAILURE) {
+    if (!startPreroll()) {
         // The element's own error message is already queued and says more; this
         // only covers an element that failed without one.
         QMetaObject::invokeMethod(
@@ -514,6 +512,15 @@ bool PlayerEngine::buildPipeline()
                              deleteRelay);
     m_pipeline = std::move(pipeline);
     return true;
+}
+
+// Sets the new pipeline towards its first preroll, watched for one that never
+// comes (counted from here: a slow synchronous part of the change is not stuck).
+bool PlayerEngine::startPreroll()
+{
+    const bool started = gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
+    m_loadWatchdog->start();
+    return started;
 }
 
 void PlayerEngine::close()
@@ -843,10 +850,8 @@ bool PlayerEngine::retryStream()
             m_reloadPosition = at;
         m_prerolled = false;
         m_appliedRate = 0.f;
-        if (buildPipeline()) {
-            gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
-            m_loadWatchdog->start();
-        }
+        if (buildPipeline())
+            startPreroll();
     });
     return true;
 }
@@ -863,10 +868,8 @@ void PlayerEngine::reloadStuckItem()
     Log::info(Log::Area::player, QStringLiteral("Player: the item did not load in %1 s; opening it again")
                                      .arg(loadWatchdogMs / 1000));
     dropPipeline();
-    if (buildPipeline()) {
-        gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
-        m_loadWatchdog->start();
-    }
+    if (buildPipeline())
+        startPreroll();
 }
 
 void PlayerEngine::handleEndOfStream()

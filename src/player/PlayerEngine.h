@@ -167,6 +167,7 @@ private:
     void handleEndOfStream();
     void handleError(void *message);
     bool retryStream();
+    bool startPreroll();  // false when the state change failed at once
     void reloadStuckItem();
     void handleTags(void *message);
     void handleStreams(void *message);
