@@ -633,9 +633,8 @@ void PlayerEngine::reload()
     dropPipeline();
     m_prerolled = false;
     m_appliedRate = 0.f;
-    if (!buildPipeline())
-        return;
-    gst_element_set_state(m_pipeline->playbin.get(), GST_STATE_PAUSED);
+    if (buildPipeline())
+        startPreroll();
 }
 
 void PlayerEngine::setVolume(float volume)
